@@ -1,0 +1,3 @@
+#include "HIDagentX.h"
+
+// The interface is abstract; this unit anchors its meta-object.
