@@ -10,7 +10,7 @@ PACKAGES=(
   libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   desktop-file-utils appstream
   dpkg-dev file
 )
