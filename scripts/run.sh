@@ -43,9 +43,11 @@ sleep 2;   shot 3-main-reading
 MAIN=$(xdotool search --name "Calidor QN52-W" 2>/dev/null | head -n 1 || true)
 if [ -n "$MAIN" ]; then
     xdotool windowactivate --sync "$MAIN" 2>/dev/null || xdotool windowfocus "$MAIN" 2>/dev/null || true
-    xdotool key --window "$MAIN" alt+m 2>/dev/null || true
+    # The menu bar's one menu, "Menu", sits at the top left of the window.
+    xdotool mousemove --window "$MAIN" 20 10 click 1 2>/dev/null || true
     sleep 0.5; shot 4-menu
-    xdotool key Up Return 2>/dev/null || true
+    # Its fourth item of five is "A propos".
+    xdotool key Up Up Return 2>/dev/null || true
     sleep 1; shot 5-about
 fi
 
