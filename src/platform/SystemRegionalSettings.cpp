@@ -1,0 +1,6 @@
+#include "SystemRegionalSettings.h"
+
+SystemRegionalSettings::SystemRegionalSettings()
+    : LocaleRegionalSettings(QLocale::system())
+{
+}
