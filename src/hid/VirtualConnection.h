@@ -1,0 +1,36 @@
+#pragma once
+
+#include "HidTransport.h"
+#include "VirtualThermostat.h"
+
+#include <memory>
+
+// What a plugged virtual device and its open connections share: the device
+// itself and whether it is still in its socket.
+struct VirtualSocket
+{
+    std::shared_ptr<VirtualThermostat> device;
+    bool plugged = true;
+    bool realStall = false;  // a stalled read really waits for its time-out
+};
+
+// An open interface of a virtual device. Once the device is unplugged every
+// transfer answers Gone, as a real interface does after the cable is pulled.
+class VirtualConnection : public HidConnection
+{
+public:
+    VirtualConnection(std::shared_ptr<VirtualSocket> socket, std::int32_t handle)
+        : m_socket(std::move(socket)), m_handle(handle)
+    {
+    }
+
+    std::int32_t handle() const override { return m_handle; }
+    HidIoStatus readInputReport(std::uint8_t reportId, std::vector<std::uint8_t> &report, int timeoutMs) override;
+    HidIoStatus writeOutputReport(const std::vector<std::uint8_t> &report) override;
+    HidIoStatus getFeatureReport(std::uint8_t reportId, std::vector<std::uint8_t> &report) override;
+    HidIoStatus setFeatureReport(const std::vector<std::uint8_t> &report) override;
+
+private:
+    std::shared_ptr<VirtualSocket> m_socket;
+    std::int32_t m_handle;
+};
