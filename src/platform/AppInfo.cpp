@@ -55,6 +55,13 @@ QString programFolder()
         if (QFileInfo::exists(dir.filePath(helpFileName()))
             || QFileInfo(dir.filePath(QStringLiteral("imgs"))).isDir())
             return exeFolder;
+        // Installed: the data folder beside bin/, whatever prefix the package
+        // or `cmake --install --prefix` chose (the built-in path below only
+        // knows the prefix the build was configured with).
+        const QString shared = QDir::cleanPath(dir.filePath(QStringLiteral("../share/calidor")));
+        if (QFileInfo::exists(QDir(shared).filePath(helpFileName()))
+            || QFileInfo(QDir(shared).filePath(QStringLiteral("imgs"))).isDir())
+            return shared;
     }
     return QStringLiteral(CALIDOR_DATA_DIR);
 }
