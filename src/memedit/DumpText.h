@@ -38,6 +38,8 @@ public:
     // can look one character past either end without a check of their own.
     QChar charAt(int q) const;
     DumpColour colourAt(int q) const;
+    // One colour per character of text().
+    const std::vector<DumpColour> &colours() const { return colours_; }
     // Colour runs of [from, to), clipped to the text.
     std::vector<Run> runs(int from, int to) const;
 
