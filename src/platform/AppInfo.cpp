@@ -31,8 +31,8 @@ int versionRevision()
 
 QString versionText(int major, int minor, int revision)
 {
-    return QStringList{QString::number(major), QString::number(minor), QString::number(revision)}
-        .join(QLatin1Char('.'));
+    return QStringList{QString::number(major), QString::number(minor), QString::number(revision)}.join(
+        QLatin1Char('.'));
 }
 
 QString versionText()
@@ -52,15 +52,15 @@ QString programFolder()
     const QString exeFolder = QCoreApplication::applicationDirPath();
     if (!exeFolder.isEmpty()) {
         const QDir dir(exeFolder);
-        if (QFileInfo::exists(dir.filePath(helpFileName()))
-            || QFileInfo(dir.filePath(QStringLiteral("imgs"))).isDir())
+        if (QFileInfo::exists(dir.filePath(helpFileName())) ||
+            QFileInfo(dir.filePath(QStringLiteral("imgs"))).isDir())
             return exeFolder;
         // Installed: the data folder beside bin/, whatever prefix the package
         // or `cmake --install --prefix` chose (the built-in path below only
         // knows the prefix the build was configured with).
         const QString shared = QDir::cleanPath(dir.filePath(QStringLiteral("../share/calidor")));
-        if (QFileInfo::exists(QDir(shared).filePath(helpFileName()))
-            || QFileInfo(QDir(shared).filePath(QStringLiteral("imgs"))).isDir())
+        if (QFileInfo::exists(QDir(shared).filePath(helpFileName())) ||
+            QFileInfo(QDir(shared).filePath(QStringLiteral("imgs"))).isDir())
             return shared;
     }
     return QStringLiteral(CALIDOR_DATA_DIR);

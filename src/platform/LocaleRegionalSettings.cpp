@@ -1,9 +1,6 @@
 #include "LocaleRegionalSettings.h"
 
-LocaleRegionalSettings::LocaleRegionalSettings(const QLocale &locale)
-    : m_locale(locale)
-{
-}
+LocaleRegionalSettings::LocaleRegionalSettings(const QLocale &locale) : m_locale(locale) {}
 
 QChar LocaleRegionalSettings::decimalSeparator() const
 {

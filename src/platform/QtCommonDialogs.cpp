@@ -4,17 +4,12 @@
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
-
 #include <algorithm>
 #include <utility>
 
-QtCommonDialogs::QtCommonDialogs(std::shared_ptr<QPrinter> printer)
-    : m_printer(std::move(printer))
-{
-}
+QtCommonDialogs::QtCommonDialogs(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
 
-std::unique_ptr<QFileDialog> QtCommonDialogs::buildSaveDialog(const QString &filter,
-                                                             QWidget *parent)
+std::unique_ptr<QFileDialog> QtCommonDialogs::buildSaveDialog(const QString &filter, QWidget *parent)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);

@@ -31,8 +31,7 @@ MessageBoxes::Answer QtMessageBoxes::answerOf(const QMessageBox &box)
 {
     // Closing the box by its title bar counts as Cancel, like Escape.
     QAbstractButton *clicked = box.clickedButton();
-    return clicked && box.buttonRole(clicked) == QMessageBox::AcceptRole ? Answer::Ok
-                                                                          : Answer::Cancel;
+    return clicked && box.buttonRole(clicked) == QMessageBox::AcceptRole ? Answer::Ok : Answer::Cancel;
 }
 
 void QtMessageBoxes::message(const QString &text)

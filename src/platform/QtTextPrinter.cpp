@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTextDocument>
-
 #include <memory>
 #include <utility>
 
@@ -29,10 +28,7 @@ std::unique_ptr<QTextDocument> layoutFor(const QString &text, QPrinter &printer)
 
 } // namespace
 
-QtTextPrinter::QtTextPrinter(std::shared_ptr<QPrinter> printer)
-    : m_printer(std::move(printer))
-{
-}
+QtTextPrinter::QtTextPrinter(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
 
 QtTextPrinter::QtTextPrinter(const QString &pdfFile)
     : m_printer(std::make_shared<QPrinter>(QPrinter::HighResolution))

@@ -1,6 +1,3 @@
 #include "SystemRegionalSettings.h"
 
-SystemRegionalSettings::SystemRegionalSettings()
-    : LocaleRegionalSettings(QLocale::system())
-{
-}
+SystemRegionalSettings::SystemRegionalSettings() : LocaleRegionalSettings(QLocale::system()) {}

@@ -2,10 +2,7 @@
 
 #include <QMouseEvent>
 
-ClickableLabel::ClickableLabel(QWidget *parent)
-    : QLabel(parent)
-{
-}
+ClickableLabel::ClickableLabel(QWidget *parent) : QLabel(parent) {}
 
 void ClickableLabel::mousePressEvent(QMouseEvent *event)
 {
@@ -16,8 +13,8 @@ void ClickableLabel::mousePressEvent(QMouseEvent *event)
 void ClickableLabel::mouseReleaseEvent(QMouseEvent *event)
 {
     // A click is a press and a release on the label, as for a button.
-    const bool click = m_pressed && event->button() == Qt::LeftButton
-                       && rect().contains(event->position().toPoint());
+    const bool click =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     event->accept();
     if (click)

@@ -15,8 +15,8 @@ Form_about::Form_about()
     // No parent, so it can stay open after the main window has closed. Not
     // a tool window: Qt does not count those among the windows that keep
     // the program running.
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     initWindowsResources();
     setObjectName(QStringLiteral("Form_about"));

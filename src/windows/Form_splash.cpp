@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-
 #include <utility>
 
 namespace {
@@ -31,8 +30,7 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const 
 } // namespace
 
 Form_splash::Form_splash(std::function<void()> showMain, int handOverDelayMs)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint)
-    , m_showMain(std::move(showMain))
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint), m_showMain(std::move(showMain))
 {
     initWindowsResources();
     setObjectName(QStringLiteral("Form_splash"));

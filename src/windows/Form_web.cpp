@@ -10,14 +10,13 @@
 #include <QFrame>
 #include <QLayout>
 #include <QMenuBar>
-
 #include <utility>
 
 Form_web::Form_web(std::shared_ptr<ShellOpen> shell)
     // No parent, so it can stay open after the main window has closed.
-    : QMainWindow(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                               | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_shell(std::move(shell))
+    : QMainWindow(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_shell(std::move(shell))
 {
     initWindowsResources();
     setObjectName(QStringLiteral("Form_web"));

@@ -8,8 +8,7 @@ QString WindowTexts::versionLabel(const QString &versionText)
 QString WindowTexts::aboutCaption(const QString &versionText)
 {
     // Eleven blanks before the product name and two after it.
-    return QStringLiteral(" A propos") + QStringLiteral("           Calidor  Version béta ")
-           + versionText;
+    return QStringLiteral(" A propos") + QStringLiteral("           Calidor  Version béta ") + versionText;
 }
 
 QUrl WindowTexts::makerSite()

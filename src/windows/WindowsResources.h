@@ -10,8 +10,17 @@ void initWindowsResources();
 
 namespace WindowPictures {
 
-inline QString splash() { return QStringLiteral(":/windows/splash.png"); }  // 394 x 264
-inline QString logo() { return QStringLiteral(":/windows/logo.png"); }      // the maker's logo
+// The splash background, 394 x 264.
+inline QString splash()
+{
+    return QStringLiteral(":/windows/splash.png");
+}
+
+// The maker's logo.
+inline QString logo()
+{
+    return QStringLiteral(":/windows/logo.png");
+}
 
 // Toolbar picture for the button with the given key, "A" to "E"; empty for
 // any other key.

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
 #include <gtest/gtest.h>
 
 TEST(AppInfo, TitleAndVersionOfThisRelease)
@@ -21,6 +20,11 @@ struct VersionCase
     const char *text;
 };
 
+void PrintTo(const VersionCase &c, std::ostream *os)
+{
+    *os << c.text;
+}
+
 class VersionText : public ::testing::TestWithParam<VersionCase>
 {
 };
@@ -32,8 +36,7 @@ TEST_P(VersionText, DecimalWithoutBlanksOrLeadingZeros)
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, VersionText,
-                         ::testing::Values(VersionCase{1, 1, 0, "1.1.0"},
-                                           VersionCase{2, 10, 3, "2.10.3"},
+                         ::testing::Values(VersionCase{1, 1, 0, "1.1.0"}, VersionCase{2, 10, 3, "2.10.3"},
                                            VersionCase{0, 0, 0, "0.0.0"},
                                            VersionCase{10, 0, 200, "10.0.200"}));
 

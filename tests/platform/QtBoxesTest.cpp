@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-
 #include <gtest/gtest.h>
 
 // The real boxes are only built here, never run: their look is what the
@@ -53,8 +52,8 @@ TEST(QtMessageBoxes, OnlyTheOkButtonAnswersOk)
     EXPECT_EQ(QtMessageBoxes::answerOf(*box), MessageBoxes::Answer::Cancel);
     for (QAbstractButton *b : box->buttons()) {
         b->click();
-        const auto expected = b->text() == QStringLiteral("OK") ? MessageBoxes::Answer::Ok
-                                                                : MessageBoxes::Answer::Cancel;
+        const auto expected =
+            b->text() == QStringLiteral("OK") ? MessageBoxes::Answer::Ok : MessageBoxes::Answer::Cancel;
         EXPECT_EQ(QtMessageBoxes::answerOf(*box), expected) << b->text().toStdString();
     }
 }

@@ -5,7 +5,6 @@
 #include <QFontInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {

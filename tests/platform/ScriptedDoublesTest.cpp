@@ -1,4 +1,5 @@
-#include "ScriptedPlatform.h"
+#include "ScriptedDialogs.h"
+#include "ScriptedMessageBoxes.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -34,7 +35,8 @@ TEST(ScriptedDialogs, AnswersAndCancelsAsScripted)
     dialogs.queueSaveCancel();
     dialogs.queueCopies(3);
     dialogs.queuePrintCancel();
-    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f1")), std::optional<QString>(QStringLiteral("/tmp/log.txt")));
+    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f1")),
+              std::optional<QString>(QStringLiteral("/tmp/log.txt")));
     EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f2")), std::nullopt);
     EXPECT_EQ(dialogs.askPrintCopies(), std::optional<int>(3));
     EXPECT_EQ(dialogs.askPrintCopies(), std::nullopt);
@@ -44,21 +46,4 @@ TEST(ScriptedDialogs, AnswersAndCancelsAsScripted)
     std::optional<int> copies = 1;
     EXPECT_NONFATAL_FAILURE(copies = dialogs.askPrintCopies(), "Unexpected printer dialog");
     EXPECT_EQ(copies, std::nullopt);
-}
-
-TEST(ScriptedPlatform, BundleHandsOutTheTestsOwnDoubles)
-{
-    PlatformDoubles d;
-    const Platform p = scriptedPlatform(d);
-    p.beeper->beep();
-    p.printer->printText(QStringLiteral("x"), 2);
-    p.shell->openUrl(QUrl(QStringLiteral("http://a.example/")));
-    EXPECT_EQ(d.beeper->beeps(), 1);
-    ASSERT_EQ(d.printer->jobs().size(), 1u);
-    EXPECT_EQ(d.printer->jobs().front().copies, 2);
-    EXPECT_EQ(d.shell->urls().size(), 1u);
-    EXPECT_EQ(p.messageBoxes, d.messageBoxes);
-    EXPECT_EQ(p.dialogs, d.dialogs);
-    EXPECT_EQ(p.help, d.help);
-    EXPECT_EQ(p.regional, d.regional);
 }

@@ -1,6 +1,5 @@
 #include "QtHelpViewer.h"
 #include "QtShellOpen.h"
-#include "RecordingHelpViewer.h"
 #include "RecordingShellOpen.h"
 
 #include <QDesktopServices>
@@ -9,9 +8,7 @@
 #include <QObject>
 #include <QTemporaryDir>
 #include <QUrl>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <vector>
 
@@ -53,8 +50,7 @@ struct RecordingShellFixture
     const std::vector<QUrl> &opened() const { return shell.urls(); }
 };
 
-template <typename F>
-class ShellOpenContract : public ::testing::Test
+template <typename F> class ShellOpenContract : public ::testing::Test
 {
 protected:
     F f;
@@ -112,14 +108,6 @@ TEST(QtHelpViewer, ExistingFileOpensAsLocalFileUrl)
     ASSERT_EQ(desktop.urls.size(), 1u);
     EXPECT_TRUE(desktop.urls.front().isLocalFile());
     EXPECT_EQ(QDir::cleanPath(desktop.urls.front().toLocalFile()), QDir::cleanPath(path));
-}
-
-TEST(RecordingHelpViewer, RecordsAndAnswersAsTold)
-{
-    RecordingHelpViewer help;
-    help.result = false;
-    EXPECT_FALSE(help.showContents(QStringLiteral("/x/VaViduV.html")));
-    EXPECT_EQ(help.files(), QStringList{QStringLiteral("/x/VaViduV.html")});
 }
 
 #include "UrlOpeningTest.moc"

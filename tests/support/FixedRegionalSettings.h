@@ -5,7 +5,6 @@
 #include <QChar>
 #include <QDate>
 #include <QString>
-
 #include <utility>
 
 // A decimal separator and a short date format chosen by the test

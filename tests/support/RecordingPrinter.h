@@ -3,7 +3,6 @@
 #include "TextPrinter.h"
 
 #include <QString>
-
 #include <vector>
 
 // Records each print request; answers `result` (true unless set).

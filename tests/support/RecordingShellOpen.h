@@ -3,7 +3,6 @@
 #include "ShellOpen.h"
 
 #include <QUrl>
-
 #include <vector>
 
 // Records the addresses it was asked to open; answers `result`, so a test

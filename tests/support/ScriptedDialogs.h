@@ -4,10 +4,8 @@
 
 #include <QString>
 #include <QStringList>
-
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <optional>
 
 // Save-as and printer dialogs that answer from queues: a path or a cancel,

@@ -4,10 +4,8 @@
 
 #include <QString>
 #include <QStringList>
-
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <vector>
 

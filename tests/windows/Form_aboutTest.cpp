@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,8 +52,9 @@ TEST_F(AboutWindow, CaptionAndLabels)
         return label ? label->text() : QStringLiteral("<missing>");
     };
     EXPECT_EQ(text("lblTitle"), QStringLiteral("Application:Calidor"));
-    EXPECT_EQ(text("lblDescription"),
-              QStringLiteral("Application de configuration, de gestion et de mise à jour du Thermostat QN52-W"));
+    EXPECT_EQ(
+        text("lblDescription"),
+        QStringLiteral("Application de configuration, de gestion et de mise à jour du Thermostat QN52-W"));
     EXPECT_EQ(text("lblVersion"), QStringLiteral("Version béta 1.1.0"));
     const auto *ok = about->findChild<QPushButton *>(QStringLiteral("cmdOK"));
     ASSERT_NE(ok, nullptr);

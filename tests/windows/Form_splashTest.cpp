@@ -7,9 +7,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace {

@@ -8,7 +8,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,7 +36,10 @@ protected:
             web->close();
         EXPECT_TRUE(QTest::qWaitFor([&] { return web.isNull(); }, 2000));
     }
-    bool closedAndDeleted() { return QTest::qWaitFor([&] { return web.isNull(); }, 2000); }
+    bool closedAndDeleted()
+    {
+        return QTest::qWaitFor([&] { return web.isNull(); }, 2000);
+    }
 
     PlatformDoubles doubles;
     QPointer<Form_web> web;

@@ -1,15 +1,12 @@
 #include "Form_about.h"
 #include "Form_web.h"
-
 #include "ScriptedPlatform.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 // The about and web-link windows have no parent: one left open keeps the
@@ -36,8 +33,8 @@ QuitRun playQuitWithWindowOpen(const std::function<QWidget *()> &openAuxiliary)
     auto mainWindow = std::make_unique<QWidget>();
     mainWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     QPointer<QWidget> auxiliary;
-    const auto connection = QObject::connect(qApp, &QGuiApplication::lastWindowClosed,
-                                             [&] { ++run.lastWindowClosedSignals; });
+    const auto connection =
+        QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ++run.lastWindowClosedSignals; });
 
     // Every scripted step dies with this run, so none can fire in a later one.
     QObject script;

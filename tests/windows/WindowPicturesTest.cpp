@@ -1,7 +1,6 @@
 #include "WindowsResources.h"
 
 #include <QImage>
-
 #include <gtest/gtest.h>
 
 TEST(WindowPictures, ToolbarKeysAToEEachHaveTheirOwnPicture)

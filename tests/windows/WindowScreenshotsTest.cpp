@@ -1,7 +1,6 @@
 #include "Form_about.h"
 #include "Form_splash.h"
 #include "Form_web.h"
-
 #include "ScriptedPlatform.h"
 
 #include <QDir>
@@ -10,9 +9,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 // Pictures of the auxiliary windows for a person to look at, in

@@ -11,6 +11,11 @@ struct VersionTexts
     const char *caption;
 };
 
+void PrintTo(const VersionTexts &c, std::ostream *os)
+{
+    *os << c.version;
+}
+
 class WindowTextsForVersion : public ::testing::TestWithParam<VersionTexts>
 {
 };
@@ -23,11 +28,11 @@ TEST_P(WindowTextsForVersion, LabelAndAboutCaption)
     EXPECT_EQ(WindowTexts::aboutCaption(version), QString::fromUtf8(c.caption));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Versions, WindowTextsForVersion,
-    ::testing::Values(
-        VersionTexts{"1.1.0", "Version béta 1.1.0", " A propos           Calidor  Version béta 1.1.0"},
-        VersionTexts{"2.10.3", "Version béta 2.10.3", " A propos           Calidor  Version béta 2.10.3"}));
+INSTANTIATE_TEST_SUITE_P(Versions, WindowTextsForVersion,
+                         ::testing::Values(VersionTexts{"1.1.0", "Version béta 1.1.0",
+                                                        " A propos           Calidor  Version béta 1.1.0"},
+                                           VersionTexts{"2.10.3", "Version béta 2.10.3",
+                                                        " A propos           Calidor  Version béta 2.10.3"}));
 
 TEST(WindowTexts, AboutCaptionBlanksCountedOneByOne)
 {
