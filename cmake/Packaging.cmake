@@ -1,0 +1,23 @@
+# `make package`: a Debian package of everything `cmake --install` lays out.
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "calidor")
+set(CPACK_PACKAGE_VENDOR "Velmora")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configurator for the Calidor QN52-W USB thermostat")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Desktop companion of the Calidor QN52-W USB thermostat. It finds the thermostat on the USB bus, reads it ten times a second and shows the measured temperature, the relay state and mode, both switching thresholds and the probe status; new thresholds and a relay mode can be sent to it. A udev rule gives the user at the local seat access to the thermostat. The user interface is in French.")
+set(CPACK_PACKAGE_CONTACT "Velmora support <support@velmora.example>")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmora support <support@velmora.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.example/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# So that a thermostat already plugged in gets its access without a replug.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/resources/udev/postinst ${CMAKE_SOURCE_DIR}/resources/udev/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
