@@ -119,7 +119,7 @@ private:
 
     double m_temperature = 200.0;
     int m_lastGoodReading = 200;
-    int m_ambient = 200;
+    int m_ambient = 150;  // a cool room, so the heater on C-NO has work to do
     int m_heaterTarget = 400;
     int m_coolerTarget = 0;
     std::int64_t m_timeConstantMs = 60000;

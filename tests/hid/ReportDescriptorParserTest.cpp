@@ -193,7 +193,9 @@ namespace {
 Bytes withGlobals(const Bytes &body)
 {
     Bytes d = {0x05, 0x01, 0x15, 0x00, 0x25, 0x01, 0x75, 0x08, 0x95, 0x01};
-    d.insert(d.end(), body.begin(), body.end());
+    d.reserve(d.size() + body.size());
+    for (std::uint8_t b : body)
+        d.push_back(b);
     return d;
 }
 
