@@ -35,9 +35,14 @@ const Named Names[TSoftDet::VarCount] = {
     {"OutBootVar", &TSoftDet::OutBootVar, &TSoftDet::setOutBootVar, 1},
 };
 
+std::shared_ptr<TOneHidVar> get(TSoftDet &d, const Named &n)
+{
+    return (d.*n.get)();
+}
+
 std::shared_ptr<TOneHidVar> get(TSoftDet &d, int slot)
 {
-    return (d.*Names[slot].get)();
+    return get(d, Names[slot]);
 }
 
 constexpr std::int32_t Handle = 0x2A;
@@ -365,19 +370,19 @@ TEST(TSoftDet, PartlyBoundDeviceCountsItsUnboundVariablesWhenBoundAgain)
 
 TEST(TSoftDet, GettersReturnTheTableObjectsUntilASetterReplacesOne)
 {
-    for (int slot = 0; slot < TSoftDet::VarCount; ++slot) {
+    for (const Named &n : Names) {
         auto agent = thermostatAgent();
         TSoftDet d;
-        auto original = get(d, slot);
-        EXPECT_EQ(get(d, slot), original) << "same object each time";
+        auto original = get(d, n);
+        EXPECT_EQ(get(d, n), original) << "same object each time";
 
         auto replacement = std::make_shared<TOneHidVar>();
-        (d.*Names[slot].set)(replacement);
-        EXPECT_EQ(get(d, slot), replacement) << Names[slot].name;
+        (d.*n.set)(replacement);
+        EXPECT_EQ(get(d, n), replacement) << n.name;
 
         // The table still holds the original: binding and counting use it.
         ASSERT_EQ(d.BindVars(agent), 0);
-        EXPECT_TRUE(original->IsBound()) << Names[slot].name;
+        EXPECT_TRUE(original->IsBound()) << n.name;
         EXPECT_FALSE(replacement->IsBound());
         EXPECT_EQ(d.VariableCount(), 12);
         EXPECT_TRUE(d.HasHandle(Handle));
@@ -386,12 +391,12 @@ TEST(TSoftDet, GettersReturnTheTableObjectsUntilASetterReplacesOne)
 
 TEST(TSoftDet, GetterAfterTheSetterStoredNoneCreatesAndKeepsAFreshVariable)
 {
-    for (int slot = 0; slot < TSoftDet::VarCount; ++slot) {
+    for (const Named &n : Names) {
         TSoftDet d;
-        auto original = get(d, slot);
-        (d.*Names[slot].set)(nullptr);
-        auto fresh = get(d, slot);
-        ASSERT_TRUE(fresh) << Names[slot].name;
+        auto original = get(d, n);
+        (d.*n.set)(nullptr);
+        auto fresh = get(d, n);
+        ASSERT_TRUE(fresh) << n.name;
         EXPECT_NE(fresh, original);
         EXPECT_FALSE(fresh->IsBound());
         EXPECT_TRUE(fresh->VarName().isEmpty());
@@ -399,7 +404,7 @@ TEST(TSoftDet, GetterAfterTheSetterStoredNoneCreatesAndKeepsAFreshVariable)
         EXPECT_EQ(fresh->UsagePage(), 0);
         EXPECT_EQ(fresh->RptType(), 0);
         EXPECT_GT(fresh->ClassDebugID(), d.ClassDebugID());
-        EXPECT_EQ(get(d, slot), fresh) << "held from now on";
+        EXPECT_EQ(get(d, n), fresh) << "held from now on";
     }
 }
 
