@@ -1,0 +1,389 @@
+#include "Form_main.h"
+
+#include "AppInfo.h"
+#include "DeviceConnection.h"
+#include "EntryController.h"
+#include "ErrorRecord.h"
+#include "Form_about.h"
+#include "Form_web.h"
+#include "HexDumpView.h"
+#include "LogFile.h"
+#include "MainCommands.h"
+#include "MainWindowRules.h"
+#include "MemoryEditors.h"
+#include "ReadCycle.h"
+#include "ResultsLog.h"
+#include "SendController.h"
+#include "TSoftDet.h"
+#include "ThermoFormat.h"
+#include "Twips.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <exception>
+
+// The relay pictures are compiled into this static library; its resources
+// must be registered by name before the first use.
+static void initConsoleResources()
+{
+    Q_INIT_RESOURCE(console);
+}
+
+Form_main::Form_main(Platform platform, std::shared_ptr<HIDagentX> agent, QWidget *parent)
+    : QMainWindow(parent), HIDagent(std::move(agent)), m_platform(std::move(platform)),
+      m_memoryEditors(std::make_unique<MemoryEditors>())
+{
+    initConsoleResources();
+    setObjectName(QStringLiteral("Form_main"));
+    setWindowTitle(AppInfo::title());
+    // A fixed tool window: title bar with a close button only.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    buildControls();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+
+    m_results = std::make_unique<ResultsLog>(*ResultsMemo->document());
+    m_status = std::make_unique<ResultsLog>(*Text_connexion1->document());
+    m_connection = std::make_unique<DeviceConnection>(HIDagent, *this, this, [this] {
+        ContinuousCB->setChecked(false);
+    });
+    // They find the controls by name, so they come once the controls exist.
+    m_entryController = std::make_unique<EntryController>(this, *this);
+    m_sendController = std::make_unique<SendController>(this, *this, *m_entryController);
+    m_showWebWindow = [this] { Form_web::showOrRaise(m_platform); };
+    m_showAboutWindow = [this] { Form_about::showOrRaise(m_platform); };
+
+    connectEvents();
+    connectAgent();
+}
+
+Form_main::~Form_main()
+{
+    // The component outlives us (tests hold it too): stop its events from
+    // reaching a window that is going away, then close it if nobody did.
+    if (HIDagent)
+        HIDagent->disconnect(this);
+    if (m_loaded)
+        unload();
+    // The dump views read the memory editors until they go: let them go
+    // first, while the editors are still there.
+    delete Rt1;
+    delete Rt2;
+}
+
+void Form_main::connectEvents()
+{
+    connect(ContinuousCB, &QCheckBox::toggled, this, [this] { ContinuousCB_Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { readCycle(); });
+    connect(ReadRptsBtn, &QPushButton::clicked, this, [this] { readCycle(); });
+    connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearBtn_Click(); });
+    connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveBtn_Click(); });
+    connect(PrintBtn, &QPushButton::clicked, this, [this] { PrintBtn_Click(); });
+    connect(HelpBtn, &QPushButton::clicked, this, [this] { HelpBtn_Click(); });
+}
+
+void Form_main::connectAgent()
+{
+    DeviceConnection *c = m_connection.get();
+    HIDagentX *a = HIDagent.get();
+    connect(a, &HIDagentX::OnIntfClosed, this, [this, c](std::int32_t n, const QString &name, std::int32_t h) {
+        guarded(QStringLiteral("OnIntfClosed"), [&] { c->OnIntfClosed(n, name, h); });
+    });
+    connect(a, &HIDagentX::OnDeviceConnected, this, [this, c](std::int32_t n, const QString &name) {
+        guarded(QStringLiteral("OnDeviceConnected"), [&] { c->OnDeviceConnected(n, name); });
+    });
+    connect(a, &HIDagentX::OnDeviceDisconnected, this, [this, c](std::int32_t n, const QString &name) {
+        guarded(QStringLiteral("OnDeviceDisconnected"), [&] { c->OnDeviceDisconnected(n, name); });
+    });
+    connect(a, &HIDagentX::OnAgentMessage, this, [this, c](const QString &text) {
+        guarded(QStringLiteral("OnAgentMessage"), [&] { c->OnAgentMessage(text); });
+    });
+    connect(a, &HIDagentX::OnIntfOpened, this,
+            [this, c](std::int32_t v1, std::int32_t v2, std::int32_t n, const QString &name) {
+                guarded(QStringLiteral("OnIntfOpened"), [&] { c->OnIntfOpened(v1, v2, n, name); });
+            });
+    connect(a, &HIDagentX::OnRptArrived, this, [this, c](std::int32_t inIntf, std::int32_t all) {
+        guarded(QStringLiteral("OnRptArrived"), [&] { c->OnRptArrived(inIntf, all); });
+    });
+    connect(a, &HIDagentX::OnRptSelected, this, [this, c](std::int32_t all) {
+        guarded(QStringLiteral("OnRptSelected"), [&] { c->OnRptSelected(all); });
+    });
+}
+
+template <typename Body>
+void Form_main::guarded(const QString &what, Body &&body)
+{
+    // An exception must not unwind through Qt's event dispatch. The device
+    // objects report their own failures; here we make sure the user sees
+    // one line saying which event failed, and the program goes on.
+    QString failure;
+    try {
+        body();
+        return;
+    } catch (const ErrorRecord &e) {
+        failure = e.source() + QStringLiteral(" - ") + e.description() + QStringLiteral(" (0x")
+                  + ThermoFormat::hex(e.code()) + QLatin1Char(')');
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    m_platform.beeper->beep();
+    AddToResults(QStringLiteral("+ + + ") + what + QStringLiteral(" failed: ") + failure + QStringLiteral(" + + +"));
+}
+
+bool Form_main::load()
+{
+    if (m_loaded)
+        return !m_unloaded;
+    m_loaded = true;
+
+    HideRelayImages();                                                                  // 1
+    setWindowTitle(MainWindowRules::caption(AppInfo::versionMajor(), AppInfo::versionMinor(),
+                                            AppInfo::versionRevision()));               // 2
+    m_connection->setStartingUp(true);                                                  // 3
+    m_helpFile = AppInfo::helpFile();                                                   // 4
+    MemoHeight0 = static_cast<std::int16_t>(toTwips(ResultsMemo->height()));           // 5
+    MemoWidth0 = static_cast<std::int16_t>(toTwips(ResultsMemo->width()));
+    const QSize outer = outerSizeTwips();
+    FormHeight0 = static_cast<std::int16_t>(outer.height());
+    FormWidth0 = static_cast<std::int16_t>(outer.width());
+    ClearBtn_Click();                                                                   // 6
+    m_entryController->setTenthsMaxLengths();                                           // 7
+    m_entryController->resetModeRelais();                                               // 8
+    prepareMemoryViews();                                                               // 9
+    m_entryController->clearEntryFlags();                                               // 10
+    SendRptsBtn->setVisible(false);                                                     // 11
+    PrepareHidAgent();                                                                  // 12
+    if (!OpenThermostat()) {                                                            // 13
+        unload();
+        return false;
+    }
+    EnableDeviceControls(true);
+    m_connection->setStartingUp(false);                                                 // 14
+    ContinuousCB->setChecked(true);                                                     // 15
+    Timer1->start();                                                                    // 16
+    return true;
+}
+
+void Form_main::prepareMemoryViews()
+{
+    m_memoryEditors->StartUp();
+}
+
+void Form_main::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    Timer1->stop();
+    guarded(QStringLiteral("CloseHidAgent"), [this] { CloseHidAgent(); });
+}
+
+void Form_main::closeEvent(QCloseEvent *event)
+{
+    if (m_loaded)
+        unload();
+    QMainWindow::closeEvent(event);
+}
+
+QSize Form_main::outerSizeTwips() const
+{
+    return QSize(toTwips(width()), toTwips(height()));
+}
+
+void Form_main::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!m_loaded)
+        return;
+    const auto memo = MainWindowRules::memoSizeFor(QSize(MemoWidth0, MemoHeight0), QSize(FormWidth0, FormHeight0),
+                                                   outerSizeTwips());
+    if (memo)
+        ResultsMemo->resize(twips(memo->width()), twips(memo->height()));
+}
+
+void Form_main::showEvent(QShowEvent *event)
+{
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+const std::vector<std::shared_ptr<TSoftDet>> &Form_main::Devices() const
+{
+    return m_connection->Devices();
+}
+
+void Form_main::AddToResults(const QString &line)
+{
+    m_results->addLine(line);
+}
+
+void Form_main::AddToResults_status(const QString &text)
+{
+    m_status->append(text);
+}
+
+QString Form_main::resultsText() const
+{
+    return m_results->text();
+}
+
+QString Form_main::statusText() const
+{
+    return m_status->text();
+}
+
+void Form_main::EnableDeviceControls(bool enabled)
+{
+    ReadRptsBtn->setEnabled(enabled);
+    SendRptsBtn->setEnabled(enabled);
+    ContinuousCB->setEnabled(enabled);
+}
+
+void Form_main::HideRelayImages()
+{
+    Image4->setVisible(false);
+    Image5->setVisible(false);
+    Label11->setVisible(false);
+    Label12->setVisible(false);
+}
+
+void Form_main::PrepareHidAgent()
+{
+    m_connection->PrepareHidAgent();
+}
+
+bool Form_main::OpenThermostat()
+{
+    return m_connection->OpenThermostat();
+}
+
+void Form_main::CloseHidAgent()
+{
+    m_connection->CloseHidAgent();
+}
+
+std::shared_ptr<TSoftDet> Form_main::LastDevice() const
+{
+    return m_connection->LastDevice();
+}
+
+bool Form_main::StartingUp() const
+{
+    return m_connection->StartingUp();
+}
+
+void Form_main::readCycle()
+{
+    ReadCycle cycle(*this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
+    cycle.run();
+}
+
+void Form_main::applyDisplay(const ThermoDisplay &d)
+{
+    if (d.temperature)
+        Text_nombre_t->setText(*d.temperature);
+    if (d.probe) {
+        // After a fault the working state goes back to the normal colour, so
+        // red always means something is wrong.
+        QPalette p = Text_status->palette();
+        p.setColor(QPalette::Text, d.probe->fault ? QColor(255, 0, 0) : palette().color(QPalette::Text));
+        Text_status->setPalette(p);
+        Text_status->setPlainText(d.probe->text);
+    }
+    if (d.contactOnNO) {
+        const bool onNO = *d.contactOnNO;
+        Image4->setVisible(onNO);
+        Label11->setVisible(onNO);
+        Image5->setVisible(!onNO);
+        Label12->setVisible(!onNO);
+    }
+    if (d.mode)
+        Text_Mode_relais->setText(*d.mode);
+    if (d.low)
+        Txt_t1_uniter_recev->setText(*d.low);
+    if (d.high)
+        Txt_t2_uniter_recev->setText(*d.high);
+}
+
+void Form_main::ContinuousCB_Click()
+{
+    const bool on = ContinuousCB->isChecked();
+    if (on)
+        Timer1->start();
+    else
+        Timer1->stop();
+    ClearBtn->setEnabled(!on);
+    SaveBtn->setEnabled(!on);
+    PrintBtn->setEnabled(!on);
+}
+
+void Form_main::ClearBtn_Click()
+{
+    m_results->reset(MainWindowRules::logHeader(m_platform.regional->shortDate(QDate::currentDate()))
+                     + QStringLiteral("\r\n"));
+    // Replacing the text leaves the memo's caret at its end, where every
+    // appended line would drag it along; the memo shows the log's start.
+    ResultsMemo->moveCursor(QTextCursor::Start);
+}
+
+void Form_main::SaveBtn_Click()
+{
+    // Text files come first: the dialog preselects its first choice.
+    const auto path = m_platform.dialogs->askSaveFileName(
+        QStringLiteral("Text Files (*.txt);;All Files (*.*);;Batch Files (*.bat)"));
+    if (!path || path->isEmpty())
+        return;
+    // A failed save ends silently; the old file, if any, is left as it was.
+    LogFile::save(*path, m_results->text());
+}
+
+void Form_main::PrintBtn_Click()
+{
+    const auto copies = m_platform.dialogs->askPrintCopies();
+    if (!copies || *copies < 1)
+        return;
+    m_platform.printer->printText(m_results->text() + QStringLiteral("\r\n"), *copies);
+}
+
+void Form_main::HelpBtn_Click()
+{
+    m_platform.help->showContents(m_helpFile);
+}
+
+void Form_main::runCommand(const QString &key)
+{
+    switch (MainCommands::forKey(key)) {
+    case MainCommands::Command::WebSite:
+        if (m_showWebWindow)
+            m_showWebWindow();
+        break;
+    case MainCommands::Command::About:
+        if (m_showAboutWindow)
+            m_showAboutWindow();
+        break;
+    case MainCommands::Command::Quit:
+        // No file stays open between operations, so closing is all it takes.
+        close();
+        break;
+    case MainCommands::Command::None:
+        break;
+    }
+}
