@@ -136,8 +136,7 @@ QString HidAgent::IntfName(std::int32_t position) const
 
 QString HidAgent::VarName(std::int32_t allVarIndex) const
 {
-    const HidField *f = VarField(allVarIndex);
-    if (!f)
+    if (allVarIndex < 0 || allVarIndex >= AllVarCount())
         return {};
     const VarRef v = varAt(allVarIndex, "VarName");
     return v.intf->vars[v.index].name;
@@ -165,7 +164,7 @@ bool HidAgent::matches(std::uint16_t vendorId, std::uint16_t productId) const
 HidAgent::Interface *HidAgent::openInterfaceAt(const QString &path) const
 {
     for (const auto &i : m_intfs)
-        if (i->path == path && i->connection)
+        if (i->path == path && !i->gone)
             return i.get();
     return nullptr;
 }
@@ -193,7 +192,7 @@ bool HidAgent::OpenMatchingIntfs()
             openInterface(info);
     }
     return std::any_of(m_intfs.begin(), m_intfs.end(), [this](const auto &i) {
-        return i->connection && matches(i->vendorId, i->productId);
+        return !i->gone && matches(i->vendorId, i->productId);
     });
 }
 
@@ -261,9 +260,9 @@ void HidAgent::closeInterface(Interface *intf)
 
 void HidAgent::markGone(Interface *intf)
 {
-    if (!intf->connection)
+    if (intf->gone)
         return;  // already on its way out
-    intf->connection.reset();
+    intf->gone = true;
     const std::uint64_t serial = intf->serial;
     QMetaObject::invokeMethod(this, [this, serial] { finishPendingClose(serial); }, Qt::QueuedConnection);
 }
@@ -373,7 +372,7 @@ std::int32_t HidAgent::FindVar(std::int32_t usagePage, std::int32_t usage, std::
         return -1;
     const auto type = static_cast<HidReportType>(rptType);
     auto search = [&](const Interface *intf) -> std::int32_t {
-        if (!intf->connection)
+        if (intf->gone)
             return -1;
         for (std::size_t k = 0; k < intf->vars.size(); ++k) {
             const HidField &f = intf->vars[k].field;
@@ -514,7 +513,7 @@ void HidAgent::SelectRpt(std::int32_t rptIndex)
 bool HidAgent::ReadCurrentRpt()
 {
     Interface *intf = m_currentRpt.intf;
-    if (!intf || !intf->connection)
+    if (!intf || intf->gone)
         return false;
     Report &report = intf->reports[m_currentRpt.index];
     if (report.info.type == HidReportType::Output)
@@ -543,7 +542,7 @@ bool HidAgent::ReadCurrentRpt()
 bool HidAgent::WriteCurrentRpt()
 {
     Interface *intf = m_currentRpt.intf;
-    if (!intf || !intf->connection)
+    if (!intf || intf->gone)
         return false;
     const Report &report = intf->reports[m_currentRpt.index];
     if (report.info.type == HidReportType::Input)

@@ -107,8 +107,8 @@ public:
     std::int32_t AllVarCount() const;
     std::int32_t AllRptCount() const;
     QString IntfName(std::int32_t position) const;   // empty when out of range
-    QString VarName(std::int32_t allVarIndex) const; // empty when out of range
-    const HidField *VarField(std::int32_t allVarIndex) const;
+    QString VarName(std::int32_t allVarIndex) const;  // empty when out of range
+    const HidField *VarField(std::int32_t allVarIndex) const;  // null when out of range
 
 private:
     struct Variable
@@ -133,7 +133,11 @@ private:
         std::uint16_t vendorId = 0;
         std::uint16_t productId = 0;
         std::int32_t handle = 0;
-        std::unique_ptr<HidConnection> connection;  // null once gone
+        // Kept open until the interface is closed, even once gone, so the
+        // operating system cannot hand its handle to another interface while
+        // this one is still listed.
+        std::unique_ptr<HidConnection> connection;
+        bool gone = false;
         std::vector<Report> reports;
         std::vector<Variable> vars;
     };

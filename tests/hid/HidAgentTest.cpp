@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -557,4 +558,77 @@ TEST_F(HidAgentTest, AConnectionHandlerMayReopenAtOnce)
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened[0][2].toInt(), 1);
     ASSERT_TRUE(readA());
+}
+
+namespace {
+
+// Hands out the lowest free handle, as file descriptors are, and frees it when
+// the connection is destroyed.
+class RecyclingTransport : public HidTransport
+{
+public:
+    struct Connection : HidConnection
+    {
+        Connection(RecyclingTransport &t, std::int32_t h) : owner(t), h(h) {}
+        ~Connection() override { owner.inUse.erase(h); }
+        std::int32_t handle() const override { return h; }
+        HidIoStatus readInputReport(std::uint8_t, std::vector<std::uint8_t> &, int) override
+        {
+            return owner.gone.count(h) ? HidIoStatus::Gone : HidIoStatus::Timeout;
+        }
+        HidIoStatus writeOutputReport(const std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
+        HidIoStatus getFeatureReport(std::uint8_t, std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
+        HidIoStatus setFeatureReport(const std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
+        RecyclingTransport &owner;
+        std::int32_t h;
+    };
+
+    std::vector<HidDeviceInfo> enumerate() override
+    {
+        std::vector<HidDeviceInfo> out;
+        for (const QString &p : present)
+            out.push_back(HidDeviceInfo{p, 0x0925, 0x5000, QStringLiteral("T"), QString(),
+                                        VirtualThermostat::standardReportDescriptor()});
+        return out;
+    }
+    std::unique_ptr<HidConnection> open(const QString &, QString *) override
+    {
+        std::int32_t h = 3;
+        while (inUse.count(h))
+            ++h;
+        inUse.insert(h);
+        return std::make_unique<Connection>(*this, h);
+    }
+
+    QStringList present;
+    std::set<std::int32_t> inUse;
+    std::set<std::int32_t> gone;
+};
+
+} // namespace
+
+TEST(HidAgentHandles, AGoneInterfaceKeepsItsHandleUntilItIsClosed)
+{
+    auto transport = std::make_shared<RecyclingTransport>();
+    HidAgent agent(transport);
+    transport->present = {QStringLiteral("/dev/hidraw0")};
+    ASSERT_TRUE(agent.OpenMatchingIntfs());
+    const std::int32_t first = agent.SelectOpenIntf(0);
+
+    transport->gone.insert(first);
+    transport->present = {QStringLiteral("/dev/hidraw1")};
+    agent.SelectRpt(0);
+    EXPECT_FALSE(agent.ReadCurrentRpt());
+    // Replugged before the event loop ran: the new interface must not reuse the handle
+    // that the pending close is about to announce.
+    ASSERT_TRUE(agent.OpenMatchingIntfs());
+    ASSERT_EQ(agent.OpenIntfCount(), 2);
+    const std::int32_t second = agent.SelectOpenIntf(1);
+    EXPECT_NE(second, first);
+
+    QSignalSpy closed(&agent, &HIDagentX::OnIntfClosed);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(closed.count(), 1);
+    EXPECT_EQ(closed[0][2].toInt(), first);
+    EXPECT_EQ(agent.SelectOpenIntf(0), second);
 }
