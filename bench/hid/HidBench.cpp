@@ -8,7 +8,6 @@
 #include "VirtualTransport.h"
 
 #include <QCoreApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -44,7 +43,7 @@ int main(int argc, char **argv)
     ReportDescriptorParser parser;
     const double parseNs = medianNs([&] { sink = sink + parser.parse(descriptor); });
 
-    std::vector<std::uint8_t> keyboardLike(4000, 0x04);  // a long descriptor of plain items
+    std::vector<std::uint8_t> keyboardLike(4000, 0x04); // a long descriptor of plain items
     const double parseLongNs = medianNs([&] { sink = sink + parser.parse(keyboardLike); }, 20);
 
     HidField field;
@@ -75,7 +74,7 @@ int main(int argc, char **argv)
     std::printf("descriptor parse (thermostat, %zu bytes): median %.0f ns\n", descriptor.size(), parseNs);
     std::printf("descriptor parse (4000 items):           median %.0f ns\n", parseLongNs);
     std::printf("codec set+get of a 27-bit field:         median %.1f ns\n", codecNs);
-    std::printf("read cycle (select, read A, 7 values):   median %.0f ns = %.5f%% of the 100 ms period\n", cycleNs,
-                100.0 * cycleNs / periodNs);
+    std::printf("read cycle (select, read A, 7 values):   median %.0f ns = %.5f%% of the 100 ms period\n",
+                cycleNs, 100.0 * cycleNs / periodNs);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "ReportDescriptorParser.h"
 
 #include <QMetaObject>
-
 #include <algorithm>
 
 namespace {
@@ -83,10 +82,9 @@ HidAgent::VarRef HidAgent::reportAt(std::int32_t rptIndex, const char *member) c
             rest -= intf->reports.size();
         }
     }
-    throw ErrorRecord(ErrRptIndexOutOfRange, sourceOf(member),
-                      QStringLiteral("Report index %1 is out of range (%2 reports).")
-                          .arg(rptIndex)
-                          .arg(AllRptCount()));
+    throw ErrorRecord(
+        ErrRptIndexOutOfRange, sourceOf(member),
+        QStringLiteral("Report index %1 is out of range (%2 reports).").arg(rptIndex).arg(AllRptCount()));
 }
 
 std::int32_t HidAgent::globalVarIndex(const Interface *intf, std::size_t index) const
@@ -191,9 +189,8 @@ bool HidAgent::OpenMatchingIntfs()
         if (matches(info.vendorId, info.productId) && !openInterfaceAt(info.path))
             openInterface(info);
     }
-    return std::any_of(m_intfs.begin(), m_intfs.end(), [this](const auto &i) {
-        return !i->gone && matches(i->vendorId, i->productId);
-    });
+    return std::any_of(m_intfs.begin(), m_intfs.end(),
+                       [this](const auto &i) { return !i->gone && matches(i->vendorId, i->productId); });
 }
 
 bool HidAgent::openInterface(const HidDeviceInfo &info)
@@ -209,7 +206,8 @@ bool HidAgent::openInterface(const HidDeviceInfo &info)
     QString why;
     std::unique_ptr<HidConnection> connection = m_transport->open(info.path, &why);
     if (!connection) {
-        emit OnAgentMessage(QStringLiteral("%1 not opened: %2.").arg(name, why.isEmpty() ? QStringLiteral("open failed") : why));
+        emit OnAgentMessage(QStringLiteral("%1 not opened: %2.")
+                                .arg(name, why.isEmpty() ? QStringLiteral("open failed") : why));
         return false;
     }
 
@@ -241,7 +239,8 @@ bool HidAgent::openInterface(const HidDeviceInfo &info)
 
 void HidAgent::closeInterface(Interface *intf)
 {
-    const auto it = std::find_if(m_intfs.begin(), m_intfs.end(), [&](const auto &p) { return p.get() == intf; });
+    const auto it =
+        std::find_if(m_intfs.begin(), m_intfs.end(), [&](const auto &p) { return p.get() == intf; });
     if (it == m_intfs.end())
         return;
     std::unique_ptr<Interface> closing = std::move(*it);
@@ -261,10 +260,11 @@ void HidAgent::closeInterface(Interface *intf)
 void HidAgent::markGone(Interface *intf)
 {
     if (intf->gone)
-        return;  // already on its way out
+        return; // already on its way out
     intf->gone = true;
     const std::uint64_t serial = intf->serial;
-    QMetaObject::invokeMethod(this, [this, serial] { finishPendingClose(serial); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, serial] { finishPendingClose(serial); }, Qt::QueuedConnection);
 }
 
 void HidAgent::finishPendingClose(std::uint64_t serial)
@@ -335,7 +335,8 @@ std::int32_t HidAgent::connectedCount()
         return 0;
     const auto found = m_transport->enumerate();
     return static_cast<std::int32_t>(
-        std::count_if(found.begin(), found.end(), [this](const HidDeviceInfo &d) { return matches(d.vendorId, d.productId); }));
+        std::count_if(found.begin(), found.end(),
+                      [this](const HidDeviceInfo &d) { return matches(d.vendorId, d.productId); }));
 }
 
 void HidAgent::deviceArrived(const QString &path)
@@ -404,18 +405,54 @@ void HidAgent::SelectVar(std::int32_t allVarIndex)
     m_currentIntf = m_currentVar.intf;
 }
 
-bool HidAgent::AbsoluteNotRelative() { return currentField("AbsoluteNotRelative").AbsoluteNotRelative(); }
-bool HidAgent::ArrayNotVariable() { return currentField("ArrayNotVariable").ArrayNotVariable(); }
-bool HidAgent::BitsNotBuffer() { return currentField("BitsNotBuffer").BitsNotBuffer(); }
-bool HidAgent::HasNullState() { return currentField("HasNullState").HasNullState(); }
-bool HidAgent::Linear() { return currentField("Linear").Linear(); }
-bool HidAgent::NoPrefState() { return currentField("NoPrefState").NoPrefState(); }
-bool HidAgent::NoWrap() { return currentField("NoWrap").NoWrap(); }
-bool HidAgent::Volatile() { return currentField("Volatile").Volatile(); }
-std::int32_t HidAgent::LogicalMaximum() { return currentField("LogicalMaximum").logicalMaximum; }
-std::int32_t HidAgent::LogicalMinimum() { return currentField("LogicalMinimum").logicalMinimum; }
-std::int32_t HidAgent::PhysicalMaximum() { return currentField("PhysicalMaximum").physicalMaximum; }
-std::int32_t HidAgent::PhysicalMinimum() { return currentField("PhysicalMinimum").physicalMinimum; }
+bool HidAgent::AbsoluteNotRelative()
+{
+    return currentField("AbsoluteNotRelative").AbsoluteNotRelative();
+}
+bool HidAgent::ArrayNotVariable()
+{
+    return currentField("ArrayNotVariable").ArrayNotVariable();
+}
+bool HidAgent::BitsNotBuffer()
+{
+    return currentField("BitsNotBuffer").BitsNotBuffer();
+}
+bool HidAgent::HasNullState()
+{
+    return currentField("HasNullState").HasNullState();
+}
+bool HidAgent::Linear()
+{
+    return currentField("Linear").Linear();
+}
+bool HidAgent::NoPrefState()
+{
+    return currentField("NoPrefState").NoPrefState();
+}
+bool HidAgent::NoWrap()
+{
+    return currentField("NoWrap").NoWrap();
+}
+bool HidAgent::Volatile()
+{
+    return currentField("Volatile").Volatile();
+}
+std::int32_t HidAgent::LogicalMaximum()
+{
+    return currentField("LogicalMaximum").logicalMaximum;
+}
+std::int32_t HidAgent::LogicalMinimum()
+{
+    return currentField("LogicalMinimum").logicalMinimum;
+}
+std::int32_t HidAgent::PhysicalMaximum()
+{
+    return currentField("PhysicalMaximum").physicalMaximum;
+}
+std::int32_t HidAgent::PhysicalMinimum()
+{
+    return currentField("PhysicalMinimum").physicalMinimum;
+}
 
 std::int32_t HidAgent::SizeInBits()
 {
@@ -535,7 +572,8 @@ bool HidAgent::ReadCurrentRpt()
     report.buffer = std::move(incoming);
 
     if (Verbose())
-        emit OnRptArrived(static_cast<std::int32_t>(m_currentRpt.index), globalRptIndex(intf, m_currentRpt.index));
+        emit OnRptArrived(static_cast<std::int32_t>(m_currentRpt.index),
+                          globalRptIndex(intf, m_currentRpt.index));
     return true;
 }
 

@@ -6,7 +6,6 @@
 #include "HidTransport.h"
 
 #include <QHash>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -106,15 +105,15 @@ public:
     bool isActive() const { return m_active; }
     std::int32_t AllVarCount() const;
     std::int32_t AllRptCount() const;
-    QString IntfName(std::int32_t position) const;   // empty when out of range
-    QString VarName(std::int32_t allVarIndex) const;  // empty when out of range
-    const HidField *VarField(std::int32_t allVarIndex) const;  // null when out of range
+    QString IntfName(std::int32_t position) const;            // empty when out of range
+    QString VarName(std::int32_t allVarIndex) const;          // empty when out of range
+    const HidField *VarField(std::int32_t allVarIndex) const; // null when out of range
 
 private:
     struct Variable
     {
         HidField field;
-        std::size_t report = 0;  // index in the interface's reports
+        std::size_t report = 0; // index in the interface's reports
         QString name;
         std::int32_t scaleMode = smBoth;
     };
@@ -122,12 +121,12 @@ private:
     struct Report
     {
         HidReportInfo info;
-        std::vector<std::uint8_t> buffer;  // report-ID byte first
+        std::vector<std::uint8_t> buffer; // report-ID byte first
     };
 
     struct Interface
     {
-        std::uint64_t serial = 0;  // tells a pending close which interface it meant
+        std::uint64_t serial = 0; // tells a pending close which interface it meant
         QString path;
         QString name;
         std::uint16_t vendorId = 0;
@@ -175,5 +174,5 @@ private:
     VarRef m_currentRpt;
     std::uint64_t m_nextSerial = 1;
     bool m_active = false;
-    QHash<QString, QString> m_knownNames;  // path -> name, for removal notices
+    QHash<QString, QString> m_knownNames; // path -> name, for removal notices
 };

@@ -11,9 +11,9 @@ enum class HidReportType : std::uint8_t { Input = 0, Output = 1, Feature = 2 };
 struct HidField
 {
     HidReportType reportType = HidReportType::Input;
-    std::uint8_t reportId = 0;      // 0 when the descriptor declares no report IDs
-    std::uint32_t bitOffset = 0;    // from the first bit after the report-ID byte
-    std::uint32_t sizeInBits = 0;   // Report Size (1..256; the codec reaches the low 32 bits)
+    std::uint8_t reportId = 0;    // 0 when the descriptor declares no report IDs
+    std::uint32_t bitOffset = 0;  // from the first bit after the report-ID byte
+    std::uint32_t sizeInBits = 0; // Report Size (1..256; the codec reaches the low 32 bits)
 
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
@@ -24,9 +24,9 @@ struct HidField
     std::int32_t physicalMaximum = 0;
     std::uint32_t unit = 0;
     std::int32_t unitExponent = 0;
-    std::uint32_t stringIndex = 0;   // 0 = no string descriptor
+    std::uint32_t stringIndex = 0; // 0 = no string descriptor
 
-    std::uint32_t mainItemData = 0;  // the raw Input/Output/Feature bits
+    std::uint32_t mainItemData = 0; // the raw Input/Output/Feature bits
 
     bool isConstant() const { return mainItemData & 0x001; }
     bool ArrayNotVariable() const { return !(mainItemData & 0x002); }

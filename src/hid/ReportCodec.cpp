@@ -54,8 +54,8 @@ std::uint32_t ReportCodec::extractBits(const std::uint8_t *data, std::size_t siz
     return value;
 }
 
-void ReportCodec::insertBits(std::uint8_t *data, std::size_t size, std::uint64_t bitOffset, std::uint32_t bitCount,
-                             std::uint32_t value)
+void ReportCodec::insertBits(std::uint8_t *data, std::size_t size, std::uint64_t bitOffset,
+                             std::uint32_t bitCount, std::uint32_t value)
 {
     bitCount = std::min<std::uint32_t>(bitCount, 32);
     for (std::uint32_t i = 0; i < bitCount;) {
@@ -83,12 +83,13 @@ std::int32_t ReportCodec::unScaledValue(const HidField &field, const std::vector
     return static_cast<std::int32_t>(raw);
 }
 
-void ReportCodec::setUnScaledValue(const HidField &field, std::vector<std::uint8_t> &report, std::int32_t value)
+void ReportCodec::setUnScaledValue(const HidField &field, std::vector<std::uint8_t> &report,
+                                   std::int32_t value)
 {
     if (report.empty())
         return;
-    insertBits(report.data() + 1, report.size() - 1, field.bitOffset, std::min<std::uint32_t>(field.sizeInBits, 32),
-               static_cast<std::uint32_t>(value));
+    insertBits(report.data() + 1, report.size() - 1, field.bitOffset,
+               std::min<std::uint32_t>(field.sizeInBits, 32), static_cast<std::uint32_t>(value));
 }
 
 std::int64_t ReportCodec::logicalMax(const HidField &field)
@@ -125,7 +126,8 @@ std::int64_t ReportCodec::toUnscaled(const HidField &field, std::int64_t scaled)
 std::int32_t ReportCodec::scaledValue(const HidField &field, const std::vector<std::uint8_t> &report)
 {
     const std::int32_t raw = unScaledValue(field, report);
-    const std::int64_t raw64 = field.logicalMinimum < 0 ? std::int64_t(raw) : std::int64_t(static_cast<std::uint32_t>(raw));
+    const std::int64_t raw64 =
+        field.logicalMinimum < 0 ? std::int64_t(raw) : std::int64_t(static_cast<std::uint32_t>(raw));
     const std::int64_t scaled = toScaled(field, raw64);
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(scaled, INT32_MIN, INT32_MAX));
 }

@@ -21,14 +21,15 @@ public:
     // 0 and are not written, so a short buffer can never be overrun.
     static std::uint32_t extractBits(const std::uint8_t *data, std::size_t size, std::uint64_t bitOffset,
                                      std::uint32_t bitCount);
-    static void insertBits(std::uint8_t *data, std::size_t size, std::uint64_t bitOffset, std::uint32_t bitCount,
-                           std::uint32_t value);
+    static void insertBits(std::uint8_t *data, std::size_t size, std::uint64_t bitOffset,
+                           std::uint32_t bitCount, std::uint32_t value);
 
     // The raw field: zero-extended when the logical minimum is not negative,
     // sign-extended otherwise. Fields wider than 32 bits give their low 32 bits.
     static std::int32_t unScaledValue(const HidField &field, const std::vector<std::uint8_t> &report);
     // Stores the low bits of `value` (two's complement), leaving the neighbours alone.
-    static void setUnScaledValue(const HidField &field, std::vector<std::uint8_t> &report, std::int32_t value);
+    static void setUnScaledValue(const HidField &field, std::vector<std::uint8_t> &report,
+                                 std::int32_t value);
 
     // The logical range mapped linearly onto the physical one, rounded to the
     // nearest integer. An empty logical range gives the physical minimum.

@@ -6,7 +6,13 @@ namespace {
 
 enum ItemType : std::uint8_t { Main = 0, Global = 1, Local = 2, Reserved = 3 };
 
-enum MainTag : std::uint8_t { Input = 0x8, Output = 0x9, Collection = 0xA, Feature = 0xB, EndCollection = 0xC };
+enum MainTag : std::uint8_t {
+    Input = 0x8,
+    Output = 0x9,
+    Collection = 0xA,
+    Feature = 0xB,
+    EndCollection = 0xC
+};
 
 enum GlobalTag : std::uint8_t {
     UsagePage = 0x0,
@@ -126,7 +132,7 @@ bool ReportDescriptorParser::parse(const std::uint8_t *data, std::size_t size)
             ok = localItem(item);
             break;
         default:
-            break;  // reserved item type: ignored
+            break; // reserved item type: ignored
         }
         if (!ok)
             return false;
@@ -166,7 +172,7 @@ bool ReportDescriptorParser::mainItem(const Item &item)
         ok = addField(HidReportType::Feature, item.data);
         break;
     default:
-        break;  // unknown main item: ignored, but it still ends the local state
+        break; // unknown main item: ignored, but it still ends the local state
     }
     m_local = LocalState{};
     return ok;
@@ -247,7 +253,7 @@ bool ReportDescriptorParser::localItem(const Item &item)
         return true;
     case Usage:
         if (l.delimiterBranch > 1)
-            return true;  // alternative usages of a delimiter set: the first one serves
+            return true; // alternative usages of a delimiter set: the first one serves
         return addUsage(item.data, item.size);
     case UsageMinimum:
         if (l.delimiterBranch > 1)
@@ -258,7 +264,7 @@ bool ReportDescriptorParser::localItem(const Item &item)
         if (l.delimiterBranch > 1)
             return true;
         if (item.data < l.usageMinimum)
-            return true;  // empty range
+            return true; // empty range
         const std::uint32_t room = m_limits.maxUsages - static_cast<std::uint32_t>(l.usages.size());
         if (room == 0)
             return fail(QStringLiteral("more than %1 usages").arg(m_limits.maxUsages));
@@ -275,7 +281,7 @@ bool ReportDescriptorParser::localItem(const Item &item)
         l.stringIndex = item.data;
         return true;
     default:
-        return true;  // designators, string ranges and unknown locals carry nothing we use
+        return true; // designators, string ranges and unknown locals carry nothing we use
     }
 }
 
@@ -311,11 +317,12 @@ bool ReportDescriptorParser::addField(HidReportType type, std::uint32_t flags)
     const GlobalState &g = m_global;
 
     // Same test as the usual hosts: compare unsigned when the minimum is not negative.
-    const bool invalidRange =
-        g.logicalMinimum < 0 ? g.logicalMaximum < g.logicalMinimum
-                             : static_cast<std::uint32_t>(g.logicalMaximum) < static_cast<std::uint32_t>(g.logicalMinimum);
+    const bool invalidRange = g.logicalMinimum < 0 ? g.logicalMaximum < g.logicalMinimum
+                                                   : static_cast<std::uint32_t>(g.logicalMaximum) <
+                                                         static_cast<std::uint32_t>(g.logicalMinimum);
     if (invalidRange)
-        return fail(QStringLiteral("invalid logical range %1..%2").arg(g.logicalMinimum).arg(g.logicalMaximum));
+        return fail(
+            QStringLiteral("invalid logical range %1..%2").arg(g.logicalMinimum).arg(g.logicalMaximum));
 
     if (g.reportId != 0)
         m_layout.usesReportIds = true;

@@ -3,7 +3,6 @@
 #include "HidReportLayout.h"
 
 #include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -23,11 +22,11 @@ public:
     {
         std::size_t maxDescriptorBytes = 4096;
         std::size_t maxItems = 4096;
-        std::size_t maxFields = 4096;          // values over all reports
-        std::uint32_t maxUsages = 12288;       // usages in one local state
+        std::size_t maxFields = 4096;    // values over all reports
+        std::uint32_t maxUsages = 12288; // usages in one local state
         std::uint32_t maxReportCount = 12288;
-        std::uint32_t maxReportSize = 256;     // bits per value
-        std::uint32_t maxReportBytes = 16383;  // payload of one report
+        std::uint32_t maxReportSize = 256;    // bits per value
+        std::uint32_t maxReportBytes = 16383; // payload of one report
         std::size_t maxCollectionDepth = 32;
         std::size_t globalStackDepth = 4;
     };
@@ -62,8 +61,8 @@ private:
 
     struct LocalState
     {
-        std::vector<std::uint32_t> usages;      // page in the high 16 bits
-        std::vector<std::uint8_t> usageSizes;   // item size each usage came with
+        std::vector<std::uint32_t> usages;    // page in the high 16 bits
+        std::vector<std::uint8_t> usageSizes; // item size each usage came with
         std::uint32_t usageMinimum = 0;
         std::uint32_t stringIndex = 0;
         int delimiterDepth = 0;
@@ -74,7 +73,7 @@ private:
     {
         std::uint8_t type = 0;
         std::uint8_t tag = 0;
-        std::uint8_t size = 0;  // data bytes: 0, 1, 2 or 4
+        std::uint8_t size = 0; // data bytes: 0, 1, 2 or 4
         std::uint32_t data = 0;
 
         std::int32_t signedData() const;

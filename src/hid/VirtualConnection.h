@@ -11,7 +11,7 @@ struct VirtualSocket
 {
     std::shared_ptr<VirtualThermostat> device;
     bool plugged = true;
-    bool realStall = false;  // a stalled read really waits for its time-out
+    bool realStall = false; // a stalled read really waits for its time-out
 };
 
 // An open interface of a virtual device. Once the device is unplugged every
@@ -25,7 +25,8 @@ public:
     }
 
     std::int32_t handle() const override { return m_handle; }
-    HidIoStatus readInputReport(std::uint8_t reportId, std::vector<std::uint8_t> &report, int timeoutMs) override;
+    HidIoStatus readInputReport(std::uint8_t reportId, std::vector<std::uint8_t> &report,
+                                int timeoutMs) override;
     HidIoStatus writeOutputReport(const std::vector<std::uint8_t> &report) override;
     HidIoStatus getFeatureReport(std::uint8_t reportId, std::vector<std::uint8_t> &report) override;
     HidIoStatus setFeatureReport(const std::vector<std::uint8_t> &report) override;

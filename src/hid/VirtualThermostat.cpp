@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr int ProbeLowest = -550;   // -55.0 °C
-constexpr int ProbeHighest = 1250;  // +125.0 °C
+constexpr int ProbeLowest = -550;  // -55.0 °C
+constexpr int ProbeHighest = 1250; // +125.0 °C
 constexpr std::int64_t MaxCatchUpSteps = 100000;
 
 void put16(std::vector<std::uint8_t> &buf, std::size_t at, int value)
@@ -40,6 +40,7 @@ VirtualThermostat::VirtualThermostat(Clock clock, std::uint32_t seed)
 
 std::vector<std::uint8_t> VirtualThermostat::standardReportDescriptor()
 {
+    // clang-format off
     return {
         0x06, 0x00, 0xFF,        // Usage Page (vendor 0xFF00)
         0x09, 0x80,              // Usage (0x80): the thermostat
@@ -69,9 +70,11 @@ std::vector<std::uint8_t> VirtualThermostat::standardReportDescriptor()
         0x91, 0x02,              //   Output (Data, Variable, Absolute)
         0xC0,                    // End Collection
     };
+    // clang-format on
 }
 
-void VirtualThermostat::setIdentity(std::uint16_t vendorId, std::uint16_t productId, const QString &productName)
+void VirtualThermostat::setIdentity(std::uint16_t vendorId, std::uint16_t productId,
+                                    const QString &productName)
 {
     m_vendorId = vendorId;
     m_productId = productId;

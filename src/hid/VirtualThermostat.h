@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -25,17 +24,17 @@
 class VirtualThermostat
 {
 public:
-    using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
+    using Clock = std::function<std::int64_t()>; // milliseconds, monotonic
 
     static constexpr std::uint16_t VendorId = 0x0925;
     static constexpr std::uint16_t ProductId = 0x5000;
-    static constexpr std::uint8_t InputReportId = 1;   // report A
-    static constexpr std::uint8_t OutputReportId = 2;  // report B
+    static constexpr std::uint8_t InputReportId = 1;  // report A
+    static constexpr std::uint8_t OutputReportId = 2; // report B
     static constexpr int InputPayloadBytes = 10;
     static constexpr int OutputPayloadBytes = 7;
     static constexpr int ModeA = 65;
     static constexpr int ModeB = 66;
-    static constexpr std::int64_t StepMs = 100;  // simulation step
+    static constexpr std::int64_t StepMs = 100; // simulation step
 
     enum ProbeStatus : int { ProbeOk = 0, ProbeShortCircuit = 1, ProbeMissing = 2, ProbeCrcError = 3 };
 
@@ -64,10 +63,10 @@ public:
     bool acceptOutputReport(const std::vector<std::uint8_t> &report);
 
     // --- the model ---------------------------------------------------------
-    void advance();  // brings the simulation up to the clock
-    int temperature() const { return m_lastGoodReading; }  // tenths, as reported
+    void advance();                                       // brings the simulation up to the clock
+    int temperature() const { return m_lastGoodReading; } // tenths, as reported
     double trueTemperature() const { return m_temperature; }
-    void setTemperature(int tenths);  // sets the probe's surroundings at once
+    void setTemperature(int tenths); // sets the probe's surroundings at once
     int ambient() const { return m_ambient; }
     void setAmbient(int tenths) { m_ambient = tenths; }
     int heaterTarget() const { return m_heaterTarget; }
@@ -82,7 +81,11 @@ public:
     int lowThreshold() const { return m_tl; }
     int highThreshold() const { return m_th; }
     int mode() const { return m_mode; }
-    void setThresholds(int tl, int th) { m_tl = tl; m_th = th; }
+    void setThresholds(int tl, int th)
+    {
+        m_tl = tl;
+        m_th = th;
+    }
     void setMode(int mode) { m_mode = mode; }
     int relayState() const { return m_relay; }
     int bootStatus() const { return m_bootStatus; }
@@ -119,7 +122,7 @@ private:
 
     double m_temperature = 200.0;
     int m_lastGoodReading = 200;
-    int m_ambient = 150;  // a cool room, so the heater on C-NO has work to do
+    int m_ambient = 150; // a cool room, so the heater on C-NO has work to do
     int m_heaterTarget = 400;
     int m_coolerTarget = 0;
     std::int64_t m_timeConstantMs = 60000;

@@ -21,7 +21,8 @@ QString VirtualTransport::plug(std::shared_ptr<VirtualThermostat> device)
 
 bool VirtualTransport::unplug(const QString &path, bool announce)
 {
-    const auto it = std::find_if(m_slots.begin(), m_slots.end(), [&](const Slot &s) { return s.path == path; });
+    const auto it =
+        std::find_if(m_slots.begin(), m_slots.end(), [&](const Slot &s) { return s.path == path; });
     if (it == m_slots.end())
         return false;
     it->socket->plugged = false;

@@ -4,7 +4,6 @@
 #include "VirtualThermostat.h"
 
 #include <QStringList>
-
 #include <memory>
 #include <vector>
 

@@ -1,16 +1,15 @@
 // The component over virtual thermostats: opening, numbering, variables,
 // transfers, and every event with its parameters.
-#include "ErrorRecord.h"
 #include "HidAgent.h"
+
+#include "ErrorRecord.h"
 #include "VirtualThermostat.h"
 #include "VirtualTransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <set>
 
@@ -63,8 +62,7 @@ protected:
     HidAgent agent;
 };
 
-template <typename F>
-void expectError(F &&call, std::int32_t code, const char *source)
+template <typename F> void expectError(F &&call, std::int32_t code, const char *source)
 {
     try {
         call();
@@ -105,7 +103,7 @@ TEST_F(HidAgentTest, OpensTheThermostatAndNamesIt)
 
 TEST_F(HidAgentTest, OpensOnlyWhatMatchesTheSearch)
 {
-    EXPECT_FALSE(agent.OpenMatchingIntfs());  // nothing plugged
+    EXPECT_FALSE(agent.OpenMatchingIntfs()); // nothing plugged
 
     auto other = makeThermostat();
     other->setIdentity(0x0925, 0x5001, QStringLiteral("Autre"));
@@ -127,7 +125,8 @@ TEST_F(HidAgentTest, NoCurrentInterfaceBeforeSelection)
     ASSERT_TRUE(agent.OpenMatchingIntfs());
     HidAgent fresh(transport);
     expectError([&] { fresh.CurrentVID(); }, HidAgent::ErrNoCurrentIntf, "HIDagentX:CurrentVID");
-    expectError([&] { fresh.CurrentIntfHandle(); }, HidAgent::ErrNoCurrentIntf, "HIDagentX:CurrentIntfHandle");
+    expectError([&] { fresh.CurrentIntfHandle(); }, HidAgent::ErrNoCurrentIntf,
+                "HIDagentX:CurrentIntfHandle");
 }
 
 TEST_F(HidAgentTest, FindsEveryVariableWithItsAttributes)
@@ -141,7 +140,7 @@ TEST_F(HidAgentTest, FindsEveryVariableWithItsAttributes)
     for (int usage = 1; usage <= 12; ++usage) {
         SCOPED_TRACE(usage);
         const std::int32_t index = var(usage);
-        ASSERT_EQ(index, usage - 1);  // descriptor order
+        ASSERT_EQ(index, usage - 1); // descriptor order
         EXPECT_EQ(agent.VarRptIndex(index), usage <= 7 ? reportA : reportB);
         EXPECT_FALSE(agent.VarIsButton(index));
         agent.SelectVar(index);
@@ -191,11 +190,11 @@ TEST_F(HidAgentTest, ReadsReportA)
     ASSERT_TRUE(agent.OpenMatchingIntfs());
     EXPECT_EQ(agent.VarUnScaledValue(var(2)), 0) << "nothing read yet";
     ASSERT_TRUE(readA());
-    EXPECT_EQ(agent.VarUnScaledValue(var(1)), 65411);  // -12.5 °C
-    EXPECT_EQ(agent.VarScaledValue(var(1)), 65411);    // physical range = logical range
+    EXPECT_EQ(agent.VarUnScaledValue(var(1)), 65411); // -12.5 °C
+    EXPECT_EQ(agent.VarScaledValue(var(1)), 65411);   // physical range = logical range
     EXPECT_EQ(agent.VarUnScaledValue(var(2)), 180);
     EXPECT_EQ(agent.VarUnScaledValue(var(3)), 220);
-    EXPECT_EQ(agent.VarUnScaledValue(var(4)), 1);      // below TL in mode A: C-NO
+    EXPECT_EQ(agent.VarUnScaledValue(var(4)), 1); // below TL in mode A: C-NO
     EXPECT_EQ(agent.VarUnScaledValue(var(5)), 65);
     EXPECT_EQ(agent.VarUnScaledValue(var(6)), 0);
     EXPECT_EQ(agent.VarUnScaledValue(var(7)), 0);
@@ -210,9 +209,9 @@ TEST_F(HidAgentTest, WritesReportBAndReadsTheSettingsBack)
 {
     const QString path = plugThermostat();
     ASSERT_TRUE(agent.OpenMatchingIntfs());
-    agent.SetVarUnScaledValue(var(8), 65411);  // TL -12.5 °C
-    agent.SetVarUnScaledValue(var(9), 200);    // TH +20.0 °C
-    agent.SetVarUnScaledValue(var(10), 66);    // mode B
+    agent.SetVarUnScaledValue(var(8), 65411); // TL -12.5 °C
+    agent.SetVarUnScaledValue(var(9), 200);   // TH +20.0 °C
+    agent.SetVarUnScaledValue(var(10), 66);   // mode B
     agent.SetVarUnScaledValue(var(11), 200);
     agent.SetVarUnScaledValue(var(12), 201);
     EXPECT_EQ(agent.VarUnScaledValue(var(8)), 65411) << "the copy holds what was set";
@@ -286,7 +285,7 @@ TEST_F(HidAgentTest, StalledReadWaitsForTheTimeOut)
     QElapsedTimer timer;
     timer.start();
     EXPECT_FALSE(readA());
-    EXPECT_GE(timer.elapsed(), 25);  // the time-out setting reached the connection
+    EXPECT_GE(timer.elapsed(), 25); // the time-out setting reached the connection
 }
 
 TEST_F(HidAgentTest, ReportEventsOnlyWhenVerbose)
@@ -319,16 +318,20 @@ TEST_F(HidAgentTest, OutOfRangeCallsRaiseErrorRecords)
     ASSERT_TRUE(agent.OpenMatchingIntfs());
     expectError([&] { agent.SelectVar(12); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:SelectVar");
     expectError([&] { agent.SelectVar(-1); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:SelectVar");
-    expectError([&] { agent.VarUnScaledValue(40); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:VarUnScaledValue");
+    expectError([&] { agent.VarUnScaledValue(40); }, HidAgent::ErrVarIndexOutOfRange,
+                "HIDagentX:VarUnScaledValue");
     expectError([&] { agent.SetVarUnScaledValue(40, 1); }, HidAgent::ErrVarIndexOutOfRange,
                 "HIDagentX:SetVarUnScaledValue");
     expectError([&] { agent.VarRptIndex(-3); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:VarRptIndex");
     expectError([&] { agent.VarIsButton(12); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:VarIsButton");
-    expectError([&] { agent.SetVarName(12, QString()); }, HidAgent::ErrVarIndexOutOfRange, "HIDagentX:SetVarName");
-    expectError([&] { agent.SelectOpenIntf(1); }, HidAgent::ErrIntfPositionOutOfRange, "HIDagentX:SelectOpenIntf");
+    expectError([&] { agent.SetVarName(12, QString()); }, HidAgent::ErrVarIndexOutOfRange,
+                "HIDagentX:SetVarName");
+    expectError([&] { agent.SelectOpenIntf(1); }, HidAgent::ErrIntfPositionOutOfRange,
+                "HIDagentX:SelectOpenIntf");
     expectError([&] { agent.SelectIntf(-7); }, HidAgent::ErrUnknownHandle, "HIDagentX:SelectIntf");
     expectError([&] { agent.SelectRpt(2); }, HidAgent::ErrRptIndexOutOfRange, "HIDagentX:SelectRpt");
-    expectError([&] { agent.setCurrentRptNum(-1); }, HidAgent::ErrRptIndexOutOfRange, "HIDagentX:CurrentRptNum");
+    expectError([&] { agent.setCurrentRptNum(-1); }, HidAgent::ErrRptIndexOutOfRange,
+                "HIDagentX:CurrentRptNum");
     expectError([&] { agent.LogicalMaximum(); }, HidAgent::ErrNoCurrentVar, "HIDagentX:LogicalMaximum");
     expectError([&] { agent.Volatile(); }, HidAgent::ErrNoCurrentVar, "HIDagentX:Volatile");
     expectError([&] { agent.VarScaleMode(); }, HidAgent::ErrNoCurrentVar, "HIDagentX:VarScaleMode");
@@ -348,7 +351,7 @@ TEST_F(HidAgentTest, GoneClosesTheInterfaceFromTheEventLoopOnce)
     const std::int32_t a = agent.VarRptIndex(var(1));
     const std::int32_t b = agent.VarRptIndex(var(8));
 
-    ASSERT_TRUE(transport->unplug(path, false));  // no removal notice yet
+    ASSERT_TRUE(transport->unplug(path, false)); // no removal notice yet
     agent.SelectRpt(a);
     EXPECT_FALSE(agent.ReadCurrentRpt());
     EXPECT_EQ(closed.count(), 0) << "never inside the read the caller is in";
@@ -366,7 +369,8 @@ TEST_F(HidAgentTest, GoneClosesTheInterfaceFromTheEventLoopOnce)
     EXPECT_EQ(closed[0][2].toInt(), handle);
     EXPECT_EQ(agent.OpenIntfCount(), 0);
     EXPECT_EQ(agent.AllVarCount(), 0);
-    expectError([&] { agent.CurrentIntfHandle(); }, HidAgent::ErrNoCurrentIntf, "HIDagentX:CurrentIntfHandle");
+    expectError([&] { agent.CurrentIntfHandle(); }, HidAgent::ErrNoCurrentIntf,
+                "HIDagentX:CurrentIntfHandle");
 
     settle();
     EXPECT_EQ(closed.count(), 1);
@@ -382,7 +386,7 @@ TEST_F(HidAgentTest, GoneOnWriteAndLateRemovalNoticeCloseOnce)
     agent.SelectRpt(agent.VarRptIndex(var(8)));
     ASSERT_TRUE(transport->unplug(path, false));
     EXPECT_FALSE(agent.WriteCurrentRpt());
-    emit transport->deviceRemoved(path);  // the system's notice, late
+    emit transport->deviceRemoved(path); // the system's notice, late
     EXPECT_EQ(disconnected.count(), 1);
     settle();
     EXPECT_EQ(closed.count(), 1);
@@ -439,10 +443,11 @@ TEST_F(HidAgentTest, TwoThermostatsAreNumberedInOpeningOrder)
     // The way the program binds: each opened interface becomes current and
     // its variables are looked up at once, inside the event.
     std::vector<std::int32_t> foundTemp;
-    QObject::connect(&agent, &HIDagentX::OnIntfOpened, [&](std::int32_t, std::int32_t, std::int32_t n, const QString &) {
-        agent.SelectOpenIntf(n - 1);
-        foundTemp.push_back(agent.FindVar(VendorPage, 1, HIDagentX::Input, false));
-    });
+    QObject::connect(&agent, &HIDagentX::OnIntfOpened,
+                     [&](std::int32_t, std::int32_t, std::int32_t n, const QString &) {
+                         agent.SelectOpenIntf(n - 1);
+                         foundTemp.push_back(agent.FindVar(VendorPage, 1, HIDagentX::Input, false));
+                     });
     ASSERT_TRUE(agent.OpenMatchingIntfs());
     ASSERT_EQ(agent.OpenIntfCount(), 2);
     EXPECT_EQ(foundTemp, (std::vector<std::int32_t>{0, 12}));
@@ -495,11 +500,12 @@ TEST_F(HidAgentTest, CloseAllRaisesOneEventPerInterface)
 
     // Handlers see a consistent component: the closed one is already gone.
     std::vector<std::int32_t> seenOpen;
-    QObject::connect(&agent, &HIDagentX::OnIntfClosed, [&](std::int32_t still, const QString &, std::int32_t) {
-        seenOpen.push_back(agent.OpenIntfCount());
-        if (still > 0)
-            agent.SelectIntf(agent.SelectOpenIntf(0));
-    });
+    QObject::connect(&agent, &HIDagentX::OnIntfClosed,
+                     [&](std::int32_t still, const QString &, std::int32_t) {
+                         seenOpen.push_back(agent.OpenIntfCount());
+                         if (still > 0)
+                             agent.SelectIntf(agent.SelectOpenIntf(0));
+                     });
     QSignalSpy closed(&agent, &HIDagentX::OnIntfClosed);
     agent.CloseAllIntfs();
     ASSERT_EQ(closed.count(), 2);
@@ -519,7 +525,7 @@ TEST_F(HidAgentTest, CloseAllRaisesOneEventPerInterface)
 TEST_F(HidAgentTest, ABadDescriptorIsNotOpenedAndSaysWhy)
 {
     auto broken = makeThermostat();
-    broken->setReportDescriptor({0x06, 0x00, 0xFF, 0xA1, 0x01, 0xB4});  // Pop with nothing pushed
+    broken->setReportDescriptor({0x06, 0x00, 0xFF, 0xA1, 0x01, 0xB4}); // Pop with nothing pushed
     const QString path = transport->plug(broken);
     QSignalSpy messages(&agent, &HIDagentX::OnAgentMessage);
     QSignalSpy opened(&agent, &HIDagentX::OnIntfOpened);
@@ -576,9 +582,18 @@ public:
         {
             return owner.gone.count(h) ? HidIoStatus::Gone : HidIoStatus::Timeout;
         }
-        HidIoStatus writeOutputReport(const std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
-        HidIoStatus getFeatureReport(std::uint8_t, std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
-        HidIoStatus setFeatureReport(const std::vector<std::uint8_t> &) override { return HidIoStatus::Error; }
+        HidIoStatus writeOutputReport(const std::vector<std::uint8_t> &) override
+        {
+            return HidIoStatus::Error;
+        }
+        HidIoStatus getFeatureReport(std::uint8_t, std::vector<std::uint8_t> &) override
+        {
+            return HidIoStatus::Error;
+        }
+        HidIoStatus setFeatureReport(const std::vector<std::uint8_t> &) override
+        {
+            return HidIoStatus::Error;
+        }
         RecyclingTransport &owner;
         std::int32_t h;
     };

@@ -1,8 +1,7 @@
 #include "ReportCodec.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace {
@@ -52,7 +51,7 @@ TEST(ReportCodec, EverySizeAtOddOffsetsRoundTripsAndSparesItsNeighbours)
                 else
                     ASSERT_EQ(bitAt(buf, abs), bitAt(before, abs)) << "bit " << bit;
             }
-            EXPECT_EQ(buf[0], before[0]);  // the report-ID byte is never a field
+            EXPECT_EQ(buf[0], before[0]); // the report-ID byte is never a field
         }
     }
 }
@@ -78,22 +77,19 @@ TEST_P(SignTest, NegativeMinimumMeansSigned)
 }
 
 INSTANTIATE_TEST_SUITE_P(ReportCodec, SignTest,
-                         testing::Values(SignCase{16, 0, 64986, 64986},   // -55.0 °C as the console decodes it
-                                         SignCase{16, 0, 65411, 65411},   // -12.5 °C
-                                         SignCase{16, -32768, 64986, -550},
-                                         SignCase{16, -1, 0x7FFF, 32767},
-                                         SignCase{8, -128, 0x80, -128},
-                                         SignCase{8, 0, 0x80, 128},
-                                         SignCase{1, -1, 1, -1},
-                                         SignCase{12, -2048, 0x800, -2048},
-                                         SignCase{32, 0, 0xFFFFFFFF, -1},  // raw bits as a Long
+                         testing::Values(SignCase{16, 0, 64986, 64986}, // -55.0 °C as the console decodes it
+                                         SignCase{16, 0, 65411, 65411}, // -12.5 °C
+                                         SignCase{16, -32768, 64986, -550}, SignCase{16, -1, 0x7FFF, 32767},
+                                         SignCase{8, -128, 0x80, -128}, SignCase{8, 0, 0x80, 128},
+                                         SignCase{1, -1, 1, -1}, SignCase{12, -2048, 0x800, -2048},
+                                         SignCase{32, 0, 0xFFFFFFFF, -1}, // raw bits as a Long
                                          SignCase{32, INT32_MIN, 0x80000000, INT32_MIN}));
 
 TEST(ReportCodec, WritingANegativeValueStoresTwosComplement)
 {
     std::vector<std::uint8_t> buf(1 + 2, 0);
     ReportCodec::setUnScaledValue(field(0, 16, 0, 65535), buf, -125);
-    EXPECT_EQ(buf[1], 0x83);  // 65411 = 0xFF83
+    EXPECT_EQ(buf[1], 0x83); // 65411 = 0xFF83
     EXPECT_EQ(buf[2], 0xFF);
 }
 
@@ -117,7 +113,7 @@ TEST(ReportCodec, WiderThan32BitsUsesTheLowWord)
     const HidField wide = field(4, 40, 0, 1);
     ReportCodec::setUnScaledValue(wide, buf, 0x12345678);
     EXPECT_EQ(ReportCodec::unScaledValue(wide, buf), 0x12345678);
-    EXPECT_EQ(buf[5] >> 4, 0xE);  // bits 36..43 of the field are not written
+    EXPECT_EQ(buf[5] >> 4, 0xE); // bits 36..43 of the field are not written
     EXPECT_EQ(buf[6], 0xEE);
 }
 
@@ -151,15 +147,15 @@ TEST_P(ScaleTest, MapsLogicalOntoPhysical)
 INSTANTIATE_TEST_SUITE_P(
     ReportCodec, ScaleTest,
     testing::Values(ScaleCase{0, 255, 0, 1000, 0, 0}, ScaleCase{0, 255, 0, 1000, 255, 1000},
-                    ScaleCase{0, 255, 0, 1000, 1, 4},      // 3.92 rounds up
-                    ScaleCase{0, 255, 0, 1000, 128, 502},  // 501.96
-                    ScaleCase{0, 3, 0, 10, 1, 3},          // 3.33 rounds down
-                    ScaleCase{0, 4, 0, 10, 1, 3},          // 2.5 rounds away from zero
+                    ScaleCase{0, 255, 0, 1000, 1, 4},     // 3.92 rounds up
+                    ScaleCase{0, 255, 0, 1000, 128, 502}, // 501.96
+                    ScaleCase{0, 3, 0, 10, 1, 3},         // 3.33 rounds down
+                    ScaleCase{0, 4, 0, 10, 1, 3},         // 2.5 rounds away from zero
                     ScaleCase{-127, 127, -1000, 1000, -127, -1000},
-                    ScaleCase{-127, 127, -1000, 1000, -1, -8},  // -7.87
+                    ScaleCase{-127, 127, -1000, 1000, -1, -8}, // -7.87
                     ScaleCase{0, 65535, 0, 65535, 64986, 64986},
-                    ScaleCase{0, -1, 0, 100, 0xFFFFFFFFLL, 100},  // unsigned 32-bit logical maximum
-                    ScaleCase{5, 5, 7, 9, 5, 7},                  // empty logical range: no division by zero
+                    ScaleCase{0, -1, 0, 100, 0xFFFFFFFFLL, 100}, // unsigned 32-bit logical maximum
+                    ScaleCase{5, 5, 7, 9, 5, 7},                 // empty logical range: no division by zero
                     ScaleCase{INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, 12345, 12345}));
 
 TEST(ReportCodec, ScaledWritesInvertTheMappingAndClamp)
@@ -179,7 +175,7 @@ TEST(ReportCodec, ScaledWritesInvertTheMappingAndClamp)
     ReportCodec::setScaledValue(f, buf, -5);
     EXPECT_EQ(ReportCodec::unScaledValue(f, buf), 0);
 
-    f.physicalMaximum = 0;  // empty physical range stores the logical minimum
+    f.physicalMaximum = 0; // empty physical range stores the logical minimum
     f.logicalMinimum = 3;
     ReportCodec::setScaledValue(f, buf, 77);
     EXPECT_EQ(ReportCodec::unScaledValue(f, buf), 3);

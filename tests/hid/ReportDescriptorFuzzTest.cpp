@@ -4,7 +4,6 @@
 #include "VirtualThermostat.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {
@@ -82,7 +81,7 @@ TEST(ReportDescriptorFuzz, MutatedRealDescriptorsNeverCrash)
                 d[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
                 break;
             case 2:
-                d.resize(at);  // truncation
+                d.resize(at); // truncation
                 break;
             default:
                 d.insert(d.begin() + std::ptrdiff_t(at), static_cast<std::uint8_t>(rng()));
@@ -102,8 +101,8 @@ TEST(ReportDescriptorFuzz, AdversarialShapesFinishQuickly)
     Bytes ranges;
     for (int i = 0; i < 300; ++i)
         ranges.insert(ranges.end(), {0x1B, 0, 0, 0, 0, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF});
-    EXPECT_FALSE(p.parse(ranges));  // more items than allowed
+    EXPECT_FALSE(p.parse(ranges)); // more items than allowed
     // Maximal values everywhere in one main item.
-    EXPECT_FALSE(p.parse({0x15, 0x00, 0x27, 0xFF, 0xFF, 0xFF, 0xFF, 0x76, 0x00, 0x01, 0x96, 0x00, 0x30, 0x1B, 0, 0,
-                          0, 0, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02}));
+    EXPECT_FALSE(p.parse({0x15, 0x00, 0x27, 0xFF, 0xFF, 0xFF, 0xFF, 0x76, 0x00, 0x01, 0x96, 0x00, 0x30,
+                          0x1B, 0,    0,    0,    0,    0x2B, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02}));
 }

@@ -1,17 +1,18 @@
 // Golden tables for descriptors published in the HID documentation, and the
 // rules a report descriptor is read by.
 #include "ReportDescriptorParser.h"
+
 #include "VirtualThermostat.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// clang-format off
 // Keyboard descriptor of the boot protocol (HID 1.11, appendix B.1).
 const Bytes bootKeyboard = {
     0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
@@ -42,6 +43,7 @@ const Bytes compositeWithIds = {
     0xB4,                                //   Pop: back to report 2, 16 bits, no physical limits
     0x09, 0xE9, 0x81, 0x02,              //   volume up: report 2 again, after the first value
     0xC0};
+// clang-format on
 
 HidField fieldAt(const HidReportLayout &layout, std::size_t i)
 {
@@ -93,16 +95,16 @@ TEST(ReportDescriptorParserGolden, BootKeyboard)
 
     std::vector<ExpectedField> e;
     for (int i = 0; i < 8; ++i)
-        e.push_back({In, 0, i, 1, 0x07, 0xE0 + i, 0, 1});   // modifiers
+        e.push_back({In, 0, i, 1, 0x07, 0xE0 + i, 0, 1}); // modifiers
     for (int i = 0; i < 5; ++i)
-        e.push_back({Out, 0, i, 1, 0x08, 1 + i, 0, 1});     // LEDs
+        e.push_back({Out, 0, i, 1, 0x08, 1 + i, 0, 1}); // LEDs
     for (int i = 0; i < 6; ++i)
-        e.push_back({In, 0, 16 + 8 * i, 8, 0x07, 0x00, 0, 0x65});  // key array after the reserved byte
+        e.push_back({In, 0, 16 + 8 * i, 8, 0x07, 0x00, 0, 0x65}); // key array after the reserved byte
     expectFields(l, e);
 
     ASSERT_EQ(l.reports.size(), 2u);
     EXPECT_EQ(l.findReport(In, 0)->sizeInBits, 64u);
-    EXPECT_EQ(l.findReport(Out, 0)->sizeInBits, 8u);  // five LEDs and three padding bits
+    EXPECT_EQ(l.findReport(Out, 0)->sizeInBits, 8u); // five LEDs and three padding bits
     EXPECT_EQ(l.findReport(Out, 0)->payloadBytes(), 1u);
 
     EXPECT_TRUE(fieldAt(l, 0).IsButton());
@@ -124,7 +126,7 @@ TEST(ReportDescriptorParserGolden, BootMouse)
                              });
     const HidField x = fieldAt(p.layout(), 3);
     EXPECT_FALSE(x.AbsoluteNotRelative());
-    EXPECT_EQ(x.physicalMinimum, -127);  // no physical limits: the logical ones
+    EXPECT_EQ(x.physicalMinimum, -127); // no physical limits: the logical ones
     EXPECT_EQ(x.physicalMaximum, 127);
     EXPECT_FALSE(x.IsButton());
     EXPECT_EQ(p.layout().reports.at(0).sizeInBits, 24u);
@@ -166,7 +168,7 @@ TEST(ReportDescriptorParserGolden, CompositeWithReportIdsPushAndPop)
         e.push_back({In, 1, i, 1, 0x07, 0xE0 + i, 0, 1});
     e.push_back({In, 2, 0, 16, 0x0C, 0xE0, 0, 1023});
     e.push_back({Feat, 3, 0, 8, 0x0C, 0x0238, 0, 1023});
-    e.push_back({In, 2, 16, 16, 0x0C, 0xE9, 0, 1023});  // Pop restored size 16 and report 2
+    e.push_back({In, 2, 16, 16, 0x0C, 0xE9, 0, 1023}); // Pop restored size 16 and report 2
     expectFields(l, e);
 
     const HidField feature = fieldAt(l, 9);
@@ -174,10 +176,10 @@ TEST(ReportDescriptorParserGolden, CompositeWithReportIdsPushAndPop)
     EXPECT_EQ(feature.physicalMaximum, 1000);
     EXPECT_EQ(feature.unit, 0x11u);
     EXPECT_EQ(feature.unitExponent, -2);
-    EXPECT_TRUE(feature.Volatile());      // bit 7 of a feature item
+    EXPECT_TRUE(feature.Volatile()); // bit 7 of a feature item
     EXPECT_FALSE(feature.isConstant());
     const HidField volumeUp = fieldAt(l, 10);
-    EXPECT_EQ(volumeUp.physicalMaximum, 1023);  // the pushed state had no physical limits
+    EXPECT_EQ(volumeUp.physicalMaximum, 1023); // the pushed state had no physical limits
     EXPECT_EQ(volumeUp.unit, 0u);
 
     ASSERT_EQ(l.reports.size(), 3u);
@@ -204,7 +206,7 @@ Bytes withGlobals(const Bytes &body)
 struct LimitCase
 {
     const char *name;
-    Bytes limits;  // logical/physical items
+    Bytes limits; // logical/physical items
     int lmin, lmax, pmin, pmax;
 };
 
@@ -234,17 +236,22 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"UnsignedTwoByteMax", {0x15, 0x00, 0x26, 0xFF, 0xFF}, 0, 65535, 0, 65535},
         LimitCase{"SignedOneByte", {0x15, 0x81, 0x25, 0x7F}, -127, 127, -127, 127},
         LimitCase{"SignedTwoByte", {0x16, 0x00, 0x80, 0x26, 0xFF, 0x7F}, -32768, 32767, -32768, 32767},
-        LimitCase{"SignedFourByte", {0x17, 0x00, 0x00, 0x00, 0x80, 0x27, 0xFF, 0xFF, 0xFF, 0x7F}, INT32_MIN,
-                  INT32_MAX, INT32_MIN, INT32_MAX},
+        LimitCase{"SignedFourByte",
+                  {0x17, 0x00, 0x00, 0x00, 0x80, 0x27, 0xFF, 0xFF, 0xFF, 0x7F},
+                  INT32_MIN,
+                  INT32_MAX,
+                  INT32_MIN,
+                  INT32_MAX},
         LimitCase{"NegativeMaxWithNegativeMin", {0x15, 0x80, 0x25, 0xFF}, -128, -1, -128, -1},
-        LimitCase{"PhysicalGiven", {0x15, 0x00, 0x25, 0x64, 0x36, 0x38, 0xFF, 0x46, 0xC8, 0x00}, 0, 100, -200, 200},
+        LimitCase{
+            "PhysicalGiven", {0x15, 0x00, 0x25, 0x64, 0x36, 0x38, 0xFF, 0x46, 0xC8, 0x00}, 0, 100, -200, 200},
         LimitCase{"PhysicalUnsignedMax", {0x15, 0x00, 0x25, 0x0A, 0x35, 0x00, 0x45, 0xF0}, 0, 10, 0, 240},
         LimitCase{"PhysicalOnlyMaxZeroMin", {0x15, 0x00, 0x25, 0x0A, 0x35, 0x00, 0x45, 0x00}, 0, 10, 0, 10}),
     [](const testing::TestParamInfo<LimitCase> &i) { return std::string(i.param.name); });
 
 struct FlagCase
 {
-    std::uint8_t item;  // 0x81 Input, 0x91 Output, 0xB1/0xB2 Feature
+    std::uint8_t item; // 0x81 Input, 0x91 Output, 0xB1/0xB2 Feature
     Bytes data;
     bool absolute, array, bits, null, linear, noPref, noWrap, isVolatile;
 };
@@ -280,14 +287,16 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{0x81, {0x12}, true, false, true, false, false, false, true, false},
                     FlagCase{0x81, {0x22}, true, false, true, false, true, true, true, false},
                     FlagCase{0x81, {0x42}, true, false, true, true, true, false, true, false},
-                    FlagCase{0x81, {0x82}, true, false, true, false, true, false, true, false},  // reserved bit 7
+                    FlagCase{
+                        0x81, {0x82}, true, false, true, false, true, false, true, false}, // reserved bit 7
                     FlagCase{0x91, {0x82}, true, false, true, false, true, false, true, true},
                     FlagCase{0xB2, {0x02, 0x01}, true, false, false, false, true, false, true, false},
-                    FlagCase{0x80, {}, true, true, true, false, true, false, true, false}));  // no data bytes
+                    FlagCase{0x80, {}, true, true, true, false, true, false, true, false})); // no data bytes
 
 TEST(ReportDescriptorParser, UnitExponentIsAFourBitNumber)
 {
-    for (auto [raw, expected] : std::vector<std::pair<std::uint8_t, int>>{{0x0E, -2}, {0x02, 2}, {0x08, -8}, {0x07, 7}}) {
+    for (auto [raw, expected] :
+         std::vector<std::pair<std::uint8_t, int>>{{0x0E, -2}, {0x02, 2}, {0x08, -8}, {0x07, 7}}) {
         ReportDescriptorParser p;
         ASSERT_TRUE(p.parse(withGlobals({0x55, raw, 0x09, 0x30, 0x81, 0x02})));
         EXPECT_EQ(fieldAt(p.layout(), 0).unitExponent, expected) << int(raw);
@@ -334,7 +343,8 @@ TEST(ReportDescriptorParser, UsagePagesShortAndExtended)
     EXPECT_EQ(p.layout().fields[1].usage, 0x30);
 
     // A Usage Page that comes after the short usages still applies to them.
-    ASSERT_TRUE(p.parse({0x15, 0x00, 0x25, 0x01, 0x75, 0x08, 0x95, 0x01, 0x09, 0x30, 0x05, 0x0D, 0x81, 0x02}));
+    ASSERT_TRUE(
+        p.parse({0x15, 0x00, 0x25, 0x01, 0x75, 0x08, 0x95, 0x01, 0x09, 0x30, 0x05, 0x0D, 0x81, 0x02}));
     EXPECT_EQ(fieldAt(p.layout(), 0).usagePage, 0x0D);
 }
 
@@ -369,8 +379,9 @@ TEST(ReportDescriptorParser, PaddingMovesTheOffset)
 TEST(ReportDescriptorParser, LongItemsAreSkipped)
 {
     ReportDescriptorParser p;
-    ASSERT_TRUE(p.parse(withGlobals({0xFE, 0x03, 0x10, 0x09, 0x31, 0x81,  // long item whose data looks like items
-                                     0x09, 0x30, 0x81, 0x02, 0xFE, 0x00, 0x20})));
+    ASSERT_TRUE(
+        p.parse(withGlobals({0xFE, 0x03, 0x10, 0x09, 0x31, 0x81, // long item whose data looks like items
+                             0x09, 0x30, 0x81, 0x02, 0xFE, 0x00, 0x20})));
     ASSERT_EQ(p.layout().fields.size(), 1u);
     EXPECT_EQ(p.layout().fields[0].usage, 0x30);
 }
@@ -378,8 +389,8 @@ TEST(ReportDescriptorParser, LongItemsAreSkipped)
 TEST(ReportDescriptorParser, DelimitersKeepTheFirstAlternative)
 {
     ReportDescriptorParser p;
-    ASSERT_TRUE(p.parse(withGlobals({0xA9, 0x01, 0x09, 0x30, 0xA9, 0x00, 0xA9, 0x01, 0x09, 0x40, 0xA9, 0x00,
-                                     0x81, 0x02})));
+    ASSERT_TRUE(p.parse(
+        withGlobals({0xA9, 0x01, 0x09, 0x30, 0xA9, 0x00, 0xA9, 0x01, 0x09, 0x40, 0xA9, 0x00, 0x81, 0x02})));
     ASSERT_EQ(p.layout().fields.size(), 1u);
     EXPECT_EQ(p.layout().fields[0].usage, 0x30);
 }
@@ -392,7 +403,8 @@ TEST(ReportDescriptorParser, ReportSizeZeroAndWide)
     EXPECT_TRUE(p.layout().fields.empty());
     EXPECT_EQ(p.layout().reports.at(0).sizeInBits, 0u);
     // 33 bits and up are accepted as buffers; the next value starts after them.
-    ASSERT_TRUE(p.parse(withGlobals({0x75, 0x21, 0x09, 0x30, 0x81, 0x02, 0x75, 0x08, 0x09, 0x31, 0x81, 0x02})));
+    ASSERT_TRUE(
+        p.parse(withGlobals({0x75, 0x21, 0x09, 0x30, 0x81, 0x02, 0x75, 0x08, 0x09, 0x31, 0x81, 0x02})));
     ASSERT_EQ(p.layout().fields.size(), 2u);
     EXPECT_EQ(p.layout().fields[0].sizeInBits, 33u);
     EXPECT_EQ(p.layout().fields[1].bitOffset, 33u);
@@ -405,8 +417,8 @@ TEST(ReportDescriptorParser, HugeUsageRangeIsCutToTheLimit)
     limits.maxUsages = 64;
     ReportDescriptorParser p(limits);
     // 0..0xFFFFFFFF would never end if walked whole.
-    ASSERT_TRUE(p.parse(withGlobals({0x1B, 0x00, 0x00, 0x00, 0x00, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF, 0x95, 0x02,
-                                     0x81, 0x02})))
+    ASSERT_TRUE(p.parse(
+        withGlobals({0x1B, 0x00, 0x00, 0x00, 0x00, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF, 0x95, 0x02, 0x81, 0x02})))
         << p.error().toStdString();
     ASSERT_EQ(p.layout().fields.size(), 2u);
     EXPECT_EQ(p.layout().fields[1].usage, 1);
@@ -422,8 +434,8 @@ struct MalformedCase
 {
     const char *name;
     Bytes bytes;
-    const char *reason;  // a word the error must contain
-    std::size_t offset;  // where the fault is reported
+    const char *reason; // a word the error must contain
+    std::size_t offset; // where the fault is reported
 };
 
 class MalformedTest : public testing::TestWithParam<MalformedCase>
@@ -457,14 +469,20 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"ReportId256", {0x86, 0x00, 0x01}, "Report ID 256", 0},
         MalformedCase{"CollectionUnderflow", {0x05, 0x01, 0xC0}, "collection stack underflow", 2},
         MalformedCase{"UnclosedCollection", {0xA1, 0x01, 0xA1, 0x00, 0xC0}, "unbalanced collection", 5},
-        MalformedCase{"InvalidLogicalRange", {0x15, 0x05, 0x25, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x01},
-                      "logical range", 8},
-        MalformedCase{"InvalidSignedRange", {0x15, 0xFF, 0x25, 0xFE, 0x75, 0x08, 0x95, 0x01, 0x09, 0x30, 0x81, 0x02},
-                      "logical range", 10},
+        MalformedCase{"InvalidLogicalRange",
+                      {0x15, 0x05, 0x25, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x01},
+                      "logical range",
+                      8},
+        MalformedCase{"InvalidSignedRange",
+                      {0x15, 0xFF, 0x25, 0xFE, 0x75, 0x08, 0x95, 0x01, 0x09, 0x30, 0x81, 0x02},
+                      "logical range",
+                      10},
         MalformedCase{"ReportSize257", {0x76, 0x01, 0x01}, "Report Size", 0},
         MalformedCase{"ReportCountTooLarge", {0x96, 0x01, 0x30}, "Report Count", 0},
-        MalformedCase{"ReportTooLong", {0x15, 0x00, 0x25, 0x01, 0x76, 0x00, 0x01, 0x96, 0x00, 0x30, 0x81, 0x01},
-                      "longer than", 10},
+        MalformedCase{"ReportTooLong",
+                      {0x15, 0x00, 0x25, 0x01, 0x76, 0x00, 0x01, 0x96, 0x00, 0x30, 0x81, 0x01},
+                      "longer than",
+                      10},
         MalformedCase{"NestedDelimiters", {0xA9, 0x01, 0xA9, 0x01}, "nested", 2},
         MalformedCase{"CloseDelimiterFirst", {0xA9, 0x00}, "delimiter", 0},
         MalformedCase{"OpenDelimiterAtEnd", {0xA9, 0x01}, "unbalanced delimiter", 2},
@@ -479,7 +497,7 @@ TEST(ReportDescriptorParser, CountsItemsFieldsAndDepth)
     limits.maxCollectionDepth = 3;
     ReportDescriptorParser p(limits);
 
-    const Bytes many(11, 0x04);  // Usage Page 0, eleven times
+    const Bytes many(11, 0x04); // Usage Page 0, eleven times
     EXPECT_FALSE(p.parse(many));
     EXPECT_TRUE(p.error().contains(QStringLiteral("items")));
     EXPECT_EQ(p.errorOffset(), 10u);
@@ -501,5 +519,5 @@ TEST(ReportDescriptorParser, ReservedItemsAndUnknownMainItemsAreIgnored)
     ReportDescriptorParser p;
     ASSERT_TRUE(p.parse(withGlobals({0x0D, 0x55, 0x09, 0x30, 0xD0, 0x09, 0x31, 0x81, 0x02})));
     ASSERT_EQ(p.layout().fields.size(), 1u);
-    EXPECT_EQ(p.layout().fields[0].usage, 0x31);  // the unknown main item ended the first usage
+    EXPECT_EQ(p.layout().fields[0].usage, 0x31); // the unknown main item ended the first usage
 }

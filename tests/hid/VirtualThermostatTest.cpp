@@ -1,11 +1,11 @@
 // The simulated thermostat: its relay rules, its drift, its faults and the
 // transport that carries it.
-#include "VirtualConnection.h"
 #include "VirtualThermostat.h"
+
+#include "VirtualConnection.h"
 #include "VirtualTransport.h"
 
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -63,11 +63,11 @@ TEST(VirtualThermostat, ReportACarriesTheStateInTwosComplement)
     EXPECT_EQ(Fixture::raw16(r, 1), 64986);
     EXPECT_EQ(Fixture::raw16(r, 3), 180);
     EXPECT_EQ(Fixture::raw16(r, 5), 220);
-    EXPECT_EQ(r[7], 1);   // far below TL in mode A
+    EXPECT_EQ(r[7], 1); // far below TL in mode A
     EXPECT_EQ(r[8], 65);
     EXPECT_EQ(r[9], 0);
     EXPECT_EQ(r[10], 0);
-    f.t.setTemperature(5000);  // the probe's range ends at +125.0 °C
+    f.t.setTemperature(5000); // the probe's range ends at +125.0 °C
     EXPECT_EQ(Fixture::raw16(f.t.inputReport(), 1), 1250);
 }
 
@@ -100,12 +100,12 @@ TEST(VirtualThermostat, HeatingCycleStaysAroundTheBand)
 {
     Fixture f;
     f.t.setThresholds(180, 220);
-    f.t.setAmbient(100);       // a cold room
-    f.t.setHeaterTarget(400);  // the heater on C-NO
+    f.t.setAmbient(100);      // a cold room
+    f.t.setHeaterTarget(400); // the heater on C-NO
     f.t.setTimeConstantMs(20000);
     f.t.setTemperature(200);
     int switches = 0, lowest = 10000, highest = -10000, previous = f.t.relayState();
-    for (int tick = 0; tick < 36000; ++tick) {  // one hour read every 100 ms
+    for (int tick = 0; tick < 36000; ++tick) { // one hour read every 100 ms
         f.now += 100;
         f.t.advance();
         if (tick > 600) {
@@ -116,9 +116,9 @@ TEST(VirtualThermostat, HeatingCycleStaysAroundTheBand)
         previous = f.t.relayState();
     }
     EXPECT_GT(switches, 10);
-    EXPECT_GE(lowest, 170);  // one step of overshoot at most
+    EXPECT_GE(lowest, 170); // one step of overshoot at most
     EXPECT_LE(highest, 230);
-    EXPECT_LT(lowest, 180);  // it did cross both thresholds
+    EXPECT_LT(lowest, 180); // it did cross both thresholds
     EXPECT_GT(highest, 220);
 }
 
@@ -154,7 +154,7 @@ TEST(VirtualThermostat, ProbeFaultsFreezeTheReadingAndReleaseTheRelay)
     for (int fault : {VirtualThermostat::ProbeShortCircuit, VirtualThermostat::ProbeMissing,
                       VirtualThermostat::ProbeCrcError}) {
         Fixture f;
-        f.t.setTemperature(100);  // relay on (mode A, below TL)
+        f.t.setTemperature(100); // relay on (mode A, below TL)
         ASSERT_EQ(f.t.relayState(), 1);
         f.t.injectProbeStatus(fault);
         f.t.setAmbient(500);
