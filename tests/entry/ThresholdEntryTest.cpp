@@ -137,20 +137,6 @@ INSTANTIATE_TEST_SUITE_P(
         SignCase{"TL0007Plus", Threshold::TL, "0007", "+", "7", false, nullptr, false, 3}),
     [](const ::testing::TestParamInfo<SignCase> &info) { return std::string(info.param.name); });
 
-TEST(ThresholdEntrySignChange, TL130BeforeAnySignStaysUntilPlusIsChosen)
-{
-    ThresholdEntry e = startedEntry();
-    e.valueTextChanged(Threshold::TL, QStringLiteral("130"));
-    EXPECT_EQ(e.t1().valueText, QStringLiteral("130"));
-    EXPECT_TRUE(e.t1().dixiemeText.isEmpty());
-    EXPECT_FALSE(e.t1().dixiemeLocked);
-
-    EXPECT_TRUE(e.chooseSign(Threshold::TL, QStringLiteral("+")).isEmpty());
-    EXPECT_EQ(e.t1().valueText, QStringLiteral("125"));
-    EXPECT_EQ(e.t1().dixiemeText, QStringLiteral("0"));
-    EXPECT_TRUE(e.t1().dixiemeLocked);
-}
-
 TEST(ThresholdEntrySignChange, LaterSignChangeLeavesTenthsAndLockAlone)
 {
     ThresholdEntry e = startedEntry();
