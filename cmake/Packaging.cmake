@@ -4,8 +4,13 @@ set(CPACK_PACKAGE_NAME "calidor")
 set(CPACK_PACKAGE_VENDOR "Velmora")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configurator for the Calidor QN52-W USB thermostat")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Desktop companion of the Calidor QN52-W USB thermostat. It finds the thermostat on the USB bus, reads it ten times a second and shows the measured temperature, the relay state and mode, both switching thresholds and the probe status; new thresholds and a relay mode can be sent to it. A udev rule gives the user at the local seat access to the thermostat. The user interface is in French.")
+# Lines kept short for the package's control file.
+set(CPACK_PACKAGE_DESCRIPTION "Desktop companion of the Calidor QN52-W USB thermostat. It finds the
+thermostat on the USB bus, reads it ten times a second and shows the
+measured temperature, the relay state and mode, both switching thresholds
+and the probe status; new thresholds and a relay mode can be sent to it.
+A udev rule gives the user at the local seat access to the thermostat.
+The user interface is in French.")
 set(CPACK_PACKAGE_CONTACT "Velmora support <support@velmora.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
