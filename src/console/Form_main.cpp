@@ -292,8 +292,13 @@ bool Form_main::StartingUp() const
 
 void Form_main::readCycle()
 {
-    ReadCycle cycle(*this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
-    cycle.run();
+    {
+        const ResultsLog::Batch batch(*m_results);
+        ReadCycle cycle(*this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
+        cycle.run();
+    }
+    // The log was replaced as the batch closed: back to its start.
+    ResultsMemo->moveCursor(QTextCursor::Start);
 }
 
 void Form_main::applyDisplay(const ThermoDisplay &d)
@@ -303,10 +308,16 @@ void Form_main::applyDisplay(const ThermoDisplay &d)
     if (d.probe) {
         // After a fault the working state goes back to the normal colour, so
         // red always means something is wrong.
-        QPalette p = Text_status->palette();
-        p.setColor(QPalette::Text, d.probe->fault ? QColor(255, 0, 0) : palette().color(QPalette::Text));
-        Text_status->setPalette(p);
-        Text_status->setPlainText(d.probe->text);
+        const QColor colour = d.probe->fault ? QColor(255, 0, 0) : palette().color(QPalette::Text);
+        if (Text_status->palette().color(QPalette::Text) != colour) {
+            QPalette p = Text_status->palette();
+            p.setColor(QPalette::Text, colour);
+            Text_status->setPalette(p);
+        }
+        // Rebuilding the box's document ten times a second for the same
+        // words would cost more than the rest of the cycle.
+        if (Text_status->toPlainText() != d.probe->text)
+            Text_status->setPlainText(d.probe->text);
     }
     if (d.contactOnNO) {
         const bool onNO = *d.contactOnNO;

@@ -24,31 +24,57 @@ ResultsLog::ResultsLog(QTextDocument &document)
 
 void ResultsLog::reset(const QString &text)
 {
-    m_document.setPlainText(toDocument(text));
+    m_pendingReset = true;
+    m_pending = toDocument(text);
+    if (m_batchDepth == 0)
+        flush();
 }
 
 void ResultsLog::addLine(const QString &line)
 {
-    QTextCursor cursor(&m_document);
-    cursor.movePosition(QTextCursor::End);
-    const QString t = toDocument(line);
-    if (!t.isEmpty())
-        cursor.insertText(t);
-    cursor.insertBlock();
+    m_pending += toDocument(line);
+    m_pending += QLatin1Char('\n');
+    if (m_batchDepth == 0)
+        flush();
 }
 
 void ResultsLog::append(const QString &text)
 {
-    if (text.isEmpty())
-        return;
-    QTextCursor cursor(&m_document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(toDocument(text));
+    m_pending += toDocument(text);
+    if (m_batchDepth == 0)
+        flush();
 }
 
 QString ResultsLog::text() const
 {
-    QString t = m_document.toPlainText();
+    QString t = m_pendingReset ? m_pending : m_document.toPlainText() + m_pending;
     t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return t;
+}
+
+void ResultsLog::flush()
+{
+    if (m_pendingReset) {
+        m_document.setPlainText(m_pending);
+    } else if (!m_pending.isEmpty()) {
+        // One edit at the end of the document; the text box's own caret
+        // and scroll position stay where they are.
+        QTextCursor cursor(&m_document);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(m_pending);
+    }
+    m_pendingReset = false;
+    m_pending.clear();
+}
+
+ResultsLog::Batch::Batch(ResultsLog &log)
+    : m_log(log)
+{
+    ++m_log.m_batchDepth;
+}
+
+ResultsLog::Batch::~Batch()
+{
+    if (--m_log.m_batchDepth == 0)
+        m_log.flush();
 }

@@ -57,6 +57,41 @@ TEST(ResultsLog, ResetDiscardsEverything)
     EXPECT_EQ(log.text(), QStringLiteral("H\r\n"));
 }
 
+TEST(ResultsLog, BatchReachesTheDocumentOnceWhenItCloses)
+{
+    QTextDocument doc;
+    ResultsLog log(doc);
+    log.reset(QStringLiteral("old\r\n"));
+    int edits = 0;
+    QObject::connect(&doc, &QTextDocument::contentsChanged, [&] { ++edits; });
+    {
+        const ResultsLog::Batch batch(log);
+        log.reset(QStringLiteral("H\r\n"));
+        log.addLine(QString());
+        log.addLine(QStringLiteral("Device # 1:"));
+        {
+            const ResultsLog::Batch inner(log);
+            log.addLine(QStringLiteral("  InTempVar  250"));
+        }
+        EXPECT_EQ(edits, 0);
+        EXPECT_EQ(doc.toPlainText(), QStringLiteral("old\n"));
+        EXPECT_EQ(log.text(), QStringLiteral("H\r\n\r\nDevice # 1:\r\n  InTempVar  250\r\n"));
+    }
+    EXPECT_EQ(log.text(), QStringLiteral("H\r\n\r\nDevice # 1:\r\n  InTempVar  250\r\n"));
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("H\n\nDevice # 1:\n  InTempVar  250\n"));
+
+    // Without a reset the batch is appended to what is there.
+    edits = 0;
+    {
+        const ResultsLog::Batch batch(log);
+        log.addLine(QStringLiteral("a"));
+        log.append(QStringLiteral("b"));
+        EXPECT_EQ(log.text(), QStringLiteral("H\r\n\r\nDevice # 1:\r\n  InTempVar  250\r\na\r\nb"));
+    }
+    EXPECT_EQ(edits, 1);
+    EXPECT_EQ(log.text(), QStringLiteral("H\r\n\r\nDevice # 1:\r\n  InTempVar  250\r\na\r\nb"));
+}
+
 TEST(ResultsLog, TextTypedIntoTheBoxIsPartOfTheLog)
 {
     QPlainTextEdit memo;
