@@ -65,14 +65,18 @@ public:
         return n;
     }
 
-    // The device sends one report. Returns once it can be read at the node:
-    // a pseudo-terminal passes bytes on asynchronously.
-    void send(const Bytes &report)
+    // The device sends one report. Returns once it can be read at the node
+    // (a pseudo-terminal passes bytes on asynchronously), unless a reader
+    // on another thread may take it at once.
+    enum class Wait { UntilReadable, No };
+    void send(const Bytes &report, Wait wait = Wait::UntilReadable)
     {
         const int before = pendingAtNode();
         if (::write(m_master, report.data(), report.size()) != static_cast<ssize_t>(report.size()))
             throw std::runtime_error("short write to the fake device");
-        for (int i = 0; i < 1000 && pendingAtNode() < before + static_cast<int>(report.size()); ++i)
+        for (int i = 0; wait == Wait::UntilReadable && i < 1000
+                        && pendingAtNode() < before + static_cast<int>(report.size());
+             ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 

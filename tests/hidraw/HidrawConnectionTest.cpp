@@ -95,7 +95,7 @@ TEST_F(HidrawConnectionTest, FirstReportArrivingDuringTheWaitIsAnswered)
 {
     std::thread device([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        node->send(dataReport(30));
+        node->send(dataReport(30), FakeNode::Wait::No);
     });
     Bytes report;
     const HidIoStatus st = read(report);
@@ -206,7 +206,7 @@ TEST_F(HidrawConnectionTest, WaitingReadGoesOnAfterASignal)
         sigaddset(&alarm, SIGALRM);
         pthread_sigmask(SIG_BLOCK, &alarm, nullptr);   // the signals go to the reading thread
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        node->send(dataReport(90));
+        node->send(dataReport(90), FakeNode::Wait::No);
     });
     Bytes report;
     const HidIoStatus st = read(report);
