@@ -3,13 +3,11 @@
 #include "HidrawIoctl.h"
 
 #include <QCoreApplication>
-
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,20 +26,17 @@ constexpr int kWriteTimeoutMs = 3000;
 // asking again on every poll would only cost time.
 bool meansUnsupported(int err)
 {
-    return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EPIPE
-        || err == ETIMEDOUT;
+    return err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EPIPE ||
+           err == ETIMEDOUT;
 }
 
 } // namespace
 
-HidrawConnection::HidrawConnection(int fd)
-    : m_fd(fd)
-{
-}
+HidrawConnection::HidrawConnection(int fd) : m_fd(fd) {}
 
 HidrawConnection::~HidrawConnection()
 {
-    m_queueWatch.reset();   // before the descriptor it watches goes
+    m_queueWatch.reset(); // before the descriptor it watches goes
     ::close(m_fd);
 }
 
@@ -104,7 +99,7 @@ HidIoStatus HidrawConnection::drainQueue()
                 return HidIoStatus::Ok;
             return failure(errno);
         }
-        if (n == 0)   // end of file: nobody at the other end any more
+        if (n == 0) // end of file: nobody at the other end any more
             return failure(ENODEV);
 
         std::vector<std::uint8_t> received;
@@ -149,7 +144,7 @@ HidIoStatus HidrawConnection::writeOutputReport(const std::vector<std::uint8_t> 
     if (m_gone)
         return HidIoStatus::Gone;
     if (report.empty())
-        return HidIoStatus::Error;   // not even the report-ID byte
+        return HidIoStatus::Error; // not even the report-ID byte
 
     for (;;) {
         const ssize_t n = ::write(m_fd, report.data(), report.size());
@@ -242,7 +237,7 @@ void HidrawConnection::watchQueue()
         return;
     }
     if (!QCoreApplication::instance())
-        return;   // no event loop to deliver the notifications
+        return; // no event loop to deliver the notifications
     m_queueWatch = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
     QObject::connect(m_queueWatch.get(), &QSocketNotifier::activated, m_queueWatch.get(), [this] {
         // Stop on any trouble rather than spin on a node that stays readable;

@@ -3,7 +3,6 @@
 #include "HidTransport.h"
 
 #include <QSocketNotifier>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -60,6 +59,6 @@ private:
     bool m_numbered = false;
     std::size_t m_reportSize = 0;
 
-    std::map<std::uint8_t, std::vector<std::uint8_t>> m_latest;   // by report ID, ID byte first
+    std::map<std::uint8_t, std::vector<std::uint8_t>> m_latest; // by report ID, ID byte first
     std::unique_ptr<QSocketNotifier> m_queueWatch;
 };

@@ -1,17 +1,15 @@
 #include "HidrawIoctl.h"
 
+#include <cerrno>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
-
-#include <cerrno>
 
 namespace {
 
 // The length is encoded in the ioctl number and limited to 14 bits.
 constexpr std::size_t kMaxIoctlLength = (1u << 14) - 1;
 
-template <typename Arg>
-int retryingIoctl(int fd, unsigned long request, Arg arg)
+template <typename Arg> int retryingIoctl(int fd, unsigned long request, Arg arg)
 {
     int r;
     do {
@@ -50,7 +48,7 @@ int getInputReport(int fd, std::uint8_t *buf, std::size_t len)
     (void)fd;
     (void)buf;
     (void)len;
-    return -ENOTTY;   // kernel headers older than 5.11
+    return -ENOTTY; // kernel headers older than 5.11
 #endif
 }
 

@@ -3,14 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <algorithm>
 
 namespace {
 
 // sysfs attribute files are small; the report descriptor is at most 4 KiB.
 constexpr qint64 kMaxAttributeSize = 64 * 1024;
-constexpr std::uint16_t kBusUsb = 0x0003;   // BUS_USB
+constexpr std::uint16_t kBusUsb = 0x0003; // BUS_USB
 
 std::optional<QByteArray> readAttribute(const QString &path)
 {
@@ -74,7 +73,8 @@ HidDeviceInfo readHidDevice(const QString &hidDeviceFolder)
     HidDeviceInfo info;
     const QDir hidDir(hidDeviceFolder);
 
-    const auto uevent = parseUevent(readAttribute(hidDir.filePath(QStringLiteral("uevent"))).value_or(QByteArray()));
+    const auto uevent =
+        parseUevent(readAttribute(hidDir.filePath(QStringLiteral("uevent"))).value_or(QByteArray()));
     const auto id = parseHidId(uevent.value(QStringLiteral("HID_ID")));
     if (id) {
         info.vendorId = id->vendorId;

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 

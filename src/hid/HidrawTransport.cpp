@@ -9,16 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <libudev.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cerrno>
-#include <cstring>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -42,9 +40,10 @@ void loadDescriptorFromNode(HidDeviceInfo &info)
 {
     if (!info.reportDescriptor.empty())
         return;
-    const int fd = ::open(QFile::encodeName(info.path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(QFile::encodeName(info.path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return;   // no access yet: the descriptor stays unknown, the device is still listed
+        return; // no access yet: the descriptor stays unknown, the device is still listed
     HidrawIoctl::reportDescriptor(fd, info.reportDescriptor);
     ::close(fd);
 }
@@ -67,14 +66,10 @@ struct HidrawTransport::Udev
     }
 };
 
-HidrawTransport::HidrawTransport(QObject *parent)
-    : HidrawTransport(Options{}, parent)
-{
-}
+HidrawTransport::HidrawTransport(QObject *parent) : HidrawTransport(Options{}, parent) {}
 
 HidrawTransport::HidrawTransport(Options options, QObject *parent)
-    : HidTransport(parent)
-    , m_options(std::move(options))
+    : HidTransport(parent), m_options(std::move(options))
 {
     if (!m_options.openNode)
         m_options.openNode = [](const char *path, int flags) { return ::open(path, flags); };
@@ -84,7 +79,7 @@ HidrawTransport::HidrawTransport(Options options, QObject *parent)
     m_udev = std::make_unique<Udev>();
     m_udev->context = udev_new();
     if (!m_udev->context) {
-        m_udev.reset();   // scan /sys by hand instead
+        m_udev.reset(); // scan /sys by hand instead
         return;
     }
 
@@ -94,14 +89,14 @@ HidrawTransport::HidrawTransport(Options options, QObject *parent)
     m_udev->monitor = udev_monitor_new_from_netlink(m_udev->context, "udev");
     if (!m_udev->monitor)
         return;
-    if (udev_monitor_filter_add_match_subsystem_devtype(m_udev->monitor, "hidraw", nullptr) < 0
-        || udev_monitor_enable_receiving(m_udev->monitor) < 0 || !QCoreApplication::instance()) {
+    if (udev_monitor_filter_add_match_subsystem_devtype(m_udev->monitor, "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(m_udev->monitor) < 0 || !QCoreApplication::instance()) {
         udev_monitor_unref(m_udev->monitor);
         m_udev->monitor = nullptr;
         return;
     }
-    m_udev->notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_udev->monitor),
-                                                         QSocketNotifier::Read);
+    m_udev->notifier =
+        std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_udev->monitor), QSocketNotifier::Read);
     connect(m_udev->notifier.get(), &QSocketNotifier::activated, this, &HidrawTransport::onMonitorReadable);
 }
 
@@ -177,11 +172,13 @@ void HidrawTransport::rescan()
         present.insert(info.path);
 
     QStringList gone(m_known.begin(), m_known.end());
-    gone.erase(std::remove_if(gone.begin(), gone.end(), [&](const QString &p) { return present.contains(p); }),
-               gone.end());
+    gone.erase(
+        std::remove_if(gone.begin(), gone.end(), [&](const QString &p) { return present.contains(p); }),
+        gone.end());
     QStringList came(present.begin(), present.end());
-    came.erase(std::remove_if(came.begin(), came.end(), [&](const QString &p) { return m_known.contains(p); }),
-               came.end());
+    came.erase(
+        std::remove_if(came.begin(), came.end(), [&](const QString &p) { return m_known.contains(p); }),
+        came.end());
     gone.sort();
     came.sort();
 
@@ -211,7 +208,7 @@ void HidrawTransport::noteArrival(const QString &path)
 {
     m_arrivals[path].start();
     if (m_known.contains(path))
-        return;   // already listed by an enumeration that ran after the plug-in
+        return; // already listed by an enumeration that ran after the plug-in
     m_known.insert(path);
     emit deviceArrived(path);
 }
@@ -254,7 +251,8 @@ std::unique_ptr<HidConnection> HidrawTransport::open(const QString &path, QStrin
     const int fd = openWithRetry(path, err);
     if (fd < 0) {
         if (error) {
-            *error = QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+            *error =
+                QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
             if (err == EACCES || err == EPERM)
                 *error += QStringLiteral(" (is the udev rule for the thermostat installed? "
                                          "Unplug and replug the thermostat after installing it)");

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
-
 #include <functional>
 #include <memory>
 
@@ -38,7 +37,7 @@ public:
         std::function<int(const char *path, int flags)> openNode;
     };
 
-    explicit HidrawTransport(QObject *parent = nullptr);   // the system's own roots, with udev
+    explicit HidrawTransport(QObject *parent = nullptr); // the system's own roots, with udev
     explicit HidrawTransport(Options options, QObject *parent = nullptr);
     ~HidrawTransport() override;
 

@@ -10,21 +10,19 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -74,8 +72,8 @@ public:
         const int before = pendingAtNode();
         if (::write(m_master, report.data(), report.size()) != static_cast<ssize_t>(report.size()))
             throw std::runtime_error("short write to the fake device");
-        for (int i = 0; wait == Wait::UntilReadable && i < 1000
-                        && pendingAtNode() < before + static_cast<int>(report.size());
+        for (int i = 0; wait == Wait::UntilReadable && i < 1000 &&
+                        pendingAtNode() < before + static_cast<int>(report.size());
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -143,7 +141,7 @@ public:
         QString hidId = QStringLiteral("0003:00000925:00005000");
         QString hidName = QStringLiteral("Velmora Calidor QN52-W");
         QString hidUniq = QStringLiteral("SN-0042");
-        QString product = QStringLiteral("Calidor QN52-W");   // empty: no such attribute
+        QString product = QStringLiteral("Calidor QN52-W"); // empty: no such attribute
         QString serial = QStringLiteral("SN-0042");
         QByteArray descriptor = QByteArray("\x06\x00\xff\x09\x01\xa1\x01\xc0", 8);
     };
@@ -154,7 +152,9 @@ public:
     FakeNode &addUsbDevice(const QString &name, const UsbDevice &d)
     {
         const QString usb = QStringLiteral("devices/pci0/usb1/1-%1").arg(++m_port);
-        const QString hid = usb + QStringLiteral("/1-%1:1.0/0003:0925:5000.%2").arg(m_port).arg(m_port, 4, 10, QLatin1Char('0'));
+        const QString hid =
+            usb +
+            QStringLiteral("/1-%1:1.0/0003:0925:5000.%2").arg(m_port).arg(m_port, 4, 10, QLatin1Char('0'));
         const QString hidraw = hid + QStringLiteral("/hidraw/") + name;
         QDir sys(sysfsRoot());
         sys.mkpath(hidraw);
@@ -163,9 +163,9 @@ public:
         if (!d.serial.isEmpty())
             write(sys.filePath(usb + QStringLiteral("/serial")), d.serial.toUtf8() + '\n');
         write(sys.filePath(hid + QStringLiteral("/uevent")),
-              "DRIVER=hid-generic\nHID_ID=" + d.hidId.toUtf8() + "\nHID_NAME=" + d.hidName.toUtf8()
-                  + "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=" + d.hidUniq.toUtf8()
-                  + "\nMODALIAS=hid:b0003g0001v00000925p00005000\n");
+              "DRIVER=hid-generic\nHID_ID=" + d.hidId.toUtf8() + "\nHID_NAME=" + d.hidName.toUtf8() +
+                  "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=" + d.hidUniq.toUtf8() +
+                  "\nMODALIAS=hid:b0003g0001v00000925p00005000\n");
         write(sys.filePath(hid + QStringLiteral("/report_descriptor")), d.descriptor);
         link(QStringLiteral("../.."), sys.filePath(hidraw + QStringLiteral("/device")));
         link(QStringLiteral("../../") + hidraw, sys.filePath(QStringLiteral("class/hidraw/") + name));

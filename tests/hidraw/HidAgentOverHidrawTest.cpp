@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,7 +50,7 @@ TEST_F(HidAgentOverHidraw, NothingPluggedInOpensNothing)
 
     QSignalSpy opened(&agent, &HIDagentX::OnIntfOpened);
     EXPECT_FALSE(agent.OpenMatchingIntfs());
-    EXPECT_FALSE(agent.OpenMatchingIntfs());   // the retry box's OK: asked again, still nothing
+    EXPECT_FALSE(agent.OpenMatchingIntfs()); // the retry box's OK: asked again, still nothing
     EXPECT_EQ(agent.OpenIntfCount(), 0);
     EXPECT_EQ(opened.count(), 0);
 }
@@ -83,7 +82,7 @@ TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
     const std::int32_t newMode = agent.FindVar(kVendorPage, 10, HIDagentX::Output, false);
     ASSERT_GE(newTl, 0);
     ASSERT_GE(newMode, 0);
-    agent.SetVarUnScaledValue(newTl, 0xFDDA);   // -55.0 °C
+    agent.SetVarUnScaledValue(newTl, 0xFDDA); // -55.0 °C
     agent.SetVarUnScaledValue(newMode, 65);
     agent.SelectRpt(agent.VarRptIndex(newTl));
     ASSERT_TRUE(agent.WriteCurrentRpt());

@@ -1,16 +1,14 @@
-#include "FakeHidrawTree.h"
 #include "HidrawConnection.h"
+
+#include "FakeHidrawTree.h"
 #include "HidrawTransport.h"
 
 #include <QCoreApplication>
-
+#include <algorithm>
 #include <gtest/gtest.h>
-
 #include <pthread.h>
 #include <signal.h>
 #include <sys/time.h>
-
-#include <algorithm>
 #include <thread>
 
 namespace {
@@ -63,7 +61,7 @@ TEST_F(HidrawConnectionTest, ReadAnswersTheNewestQueuedReportNotTheOldest)
     Bytes report;
     ASSERT_EQ(read(report), HidIoStatus::Ok);
     EXPECT_EQ(report, withIdByte(0, dataReport(12)));
-    EXPECT_EQ(node->pendingAtNode(), 0);   // the old ones are gone, not left for later reads
+    EXPECT_EQ(node->pendingAtNode(), 0); // the old ones are gone, not left for later reads
 
     node->send(dataReport(13));
     ASSERT_EQ(read(report), HidIoStatus::Ok);
@@ -193,9 +191,13 @@ TEST_F(HidrawConnectionTest, WriteToAnUnpluggedDeviceIsGone)
 TEST_F(HidrawConnectionTest, WaitingReadGoesOnAfterASignal)
 {
     // A handler installed without SA_RESTART makes poll() fail with EINTR.
-    struct sigaction quiet{};
+    struct sigaction quiet
+    {
+    };
     quiet.sa_handler = [](int) {};
-    struct sigaction previous{};
+    struct sigaction previous
+    {
+    };
     ASSERT_EQ(::sigaction(SIGALRM, &quiet, &previous), 0);
     itimerval every10ms{{0, 10000}, {0, 10000}};
     ASSERT_EQ(::setitimer(ITIMER_REAL, &every10ms, nullptr), 0);
@@ -204,7 +206,7 @@ TEST_F(HidrawConnectionTest, WaitingReadGoesOnAfterASignal)
         sigset_t alarm;
         sigemptyset(&alarm);
         sigaddset(&alarm, SIGALRM);
-        pthread_sigmask(SIG_BLOCK, &alarm, nullptr);   // the signals go to the reading thread
+        pthread_sigmask(SIG_BLOCK, &alarm, nullptr); // the signals go to the reading thread
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         node->send(dataReport(90), FakeNode::Wait::No);
     });

@@ -1,7 +1,6 @@
 #include "HidrawSysfs.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 
 namespace {
@@ -35,14 +34,13 @@ INSTANTIATE_TEST_SUITE_P(
                       HidIdCase{"0003:0000046d:0000c52b", HidrawSysfs::HidId{3, 0x046D, 0xC52B}},
                       HidIdCase{"0003:0925:5000", HidrawSysfs::HidId{3, 0x0925, 0x5000}},
                       HidIdCase{" 0003:00000925:00005000\n", HidrawSysfs::HidId{3, 0x0925, 0x5000}},
-                      HidIdCase{"", std::nullopt},
-                      HidIdCase{"0003:00000925", std::nullopt},
+                      HidIdCase{"", std::nullopt}, HidIdCase{"0003:00000925", std::nullopt},
                       HidIdCase{"0003:00000925:00005000:1", std::nullopt},
                       HidIdCase{"0003::00005000", std::nullopt},
                       HidIdCase{"0003:0x925:00005000", std::nullopt},
                       HidIdCase{"0003:+925:00005000", std::nullopt},
                       HidIdCase{"0003:00000925:0000500g", std::nullopt},
-                      HidIdCase{"0003:00010925:00005000", std::nullopt}));   // wider than 16 bits
+                      HidIdCase{"0003:00010925:00005000", std::nullopt})); // wider than 16 bits
 
 TEST(HidrawUevent, KeepsKeysAndValuesAndSkipsJunk)
 {
@@ -53,10 +51,10 @@ TEST(HidrawUevent, KeepsKeysAndValuesAndSkipsJunk)
                                                "HID_UNIQ=\n"
                                                "HID_ID=0003:00000925:00005000");
     EXPECT_EQ(keys.value("DRIVER"), "hid-generic");
-    EXPECT_EQ(keys.value("HID_NAME"), "Velmora Calidor = QN52-W");   // split at the first '='
+    EXPECT_EQ(keys.value("HID_NAME"), "Velmora Calidor = QN52-W"); // split at the first '='
     EXPECT_TRUE(keys.contains("HID_UNIQ"));
     EXPECT_EQ(keys.value("HID_UNIQ"), "");
-    EXPECT_EQ(keys.value("HID_ID"), "0003:00000925:00005000");   // last line without newline
+    EXPECT_EQ(keys.value("HID_ID"), "0003:00000925:00005000"); // last line without newline
     EXPECT_EQ(keys.size(), 4);
 }
 

@@ -1,11 +1,10 @@
-#include "FakeHidrawTree.h"
 #include "HidrawTransport.h"
 
+#include "FakeHidrawTree.h"
+
 #include <QSignalSpy>
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -70,7 +69,8 @@ TEST(HidrawTransportEnumerate, FallsBackToUeventStringsAndKeepsOddDevicesListed)
 {
     FakeHidrawTree tree;
     // No USB device above: strings come from HID_NAME and HID_UNIQ.
-    tree.addPlainDevice("hidraw0", "HID_ID=0003:00000925:00005000\nHID_NAME=Calidor thermostat\nHID_UNIQ=ABC\n",
+    tree.addPlainDevice("hidraw0",
+                        "HID_ID=0003:00000925:00005000\nHID_NAME=Calidor thermostat\nHID_UNIQ=ABC\n",
                         QByteArray("\x06\x00\xff", 3));
     // No report descriptor in sysfs, and the node cannot give one either.
     tree.addPlainDevice("hidraw1", "HID_ID=0003:00000925:00005000\nHID_NAME=No descriptor\n", QByteArray());
@@ -147,7 +147,7 @@ struct AccessCase
 {
     const char *name;
     bool arrivedJustNow;
-    int refusals;   // -1: refuses for ever
+    int refusals; // -1: refuses for ever
     int err;
     bool opens;
     int attemptsAtLeast;
