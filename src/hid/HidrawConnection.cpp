@@ -11,9 +11,10 @@
 
 namespace {
 
-// Largest report hidraw hands out (HID_MAX_BUFFER_SIZE); used only when the
-// caller does not say how long its report is.
-constexpr std::size_t kMaxReportSize = 16384;
+// Used only when the caller does not say how long its report is: the
+// largest length a hidraw report ioctl can carry (14 bits), which also covers
+// any report read() hands out in practice.
+constexpr std::size_t kMaxReportSize = (1u << 14) - 1;
 
 // A device sending without pause could keep a drain going for ever.
 constexpr int kMaxReportsPerDrain = 256;
