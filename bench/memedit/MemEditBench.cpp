@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QTextCursor>
 #include <QTextEdit>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,7 +37,8 @@ void naiveLine(QTextCursor &cursor, int n, int addressDigits, const QString &emp
     QTextCharFormat black, separator;
     black.setForeground(QColor(0, 0, 0));
     separator.setForeground(QColor(1, 0, 0));
-    cursor.insertText(QStringLiteral("%1 :").arg(8 * n, addressDigits, 16, QLatin1Char('0')).toUpper(), black);
+    cursor.insertText(QStringLiteral("%1 :").arg(8 * n, addressDigits, 16, QLatin1Char('0')).toUpper(),
+                      black);
     cursor.insertText(emptyData, black);
     cursor.insertText(QStringLiteral(" :"), separator);
     cursor.insertText(QStringLiteral(" ........"), black);

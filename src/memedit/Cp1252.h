@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QChar>
-
 #include <optional>
 
 // The ASCII columns show byte values as characters of one fixed ANSI code

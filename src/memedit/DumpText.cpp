@@ -119,9 +119,10 @@ void DumpText::replaceRange(int p, int k, const QString &s, const std::vector<Du
     const auto first = static_cast<std::size_t>(p);
     const auto removed = static_cast<std::size_t>(k);
     if (recording_) {
-        undo_.push_back({p, static_cast<int>(s.size()), text_.mid(p, k),
-                         std::vector<DumpColour>(colours_.begin() + static_cast<std::ptrdiff_t>(first),
-                                           colours_.begin() + static_cast<std::ptrdiff_t>(first + removed))});
+        undo_.push_back(
+            {p, static_cast<int>(s.size()), text_.mid(p, k),
+             std::vector<DumpColour>(colours_.begin() + static_cast<std::ptrdiff_t>(first),
+                                     colours_.begin() + static_cast<std::ptrdiff_t>(first + removed))});
     }
     const bool breaksInvolved = s.size() != k || s.contains(QLatin1Char('\n')) ||
                                 QStringView(text_).mid(p, k).contains(QLatin1Char('\n'));
@@ -131,7 +132,8 @@ void DumpText::replaceRange(int p, int k, const QString &s, const std::vector<Du
     } else {
         colours_.erase(colours_.begin() + static_cast<std::ptrdiff_t>(first),
                        colours_.begin() + static_cast<std::ptrdiff_t>(first + removed));
-        colours_.insert(colours_.begin() + static_cast<std::ptrdiff_t>(first), colours.begin(), colours.end());
+        colours_.insert(colours_.begin() + static_cast<std::ptrdiff_t>(first), colours.begin(),
+                        colours.end());
     }
     if (breaksInvolved)
         lineStartsValid_ = false;
@@ -213,11 +215,11 @@ int DumpText::lineStart(int lineIndex) const
 int DumpText::lineEnd(int lineIndex) const
 {
     lineIndex = std::clamp(lineIndex, 0, lineCount() - 1);
-    int end = lineIndex + 1 < lineCount() ? lineStart(lineIndex + 1) - 1 : length();
-    if (end > lineStart(lineIndex) && end < length() + 1 && charAt(end) == QLatin1Char('\n') &&
-        charAt(end - 1) == QLatin1Char('\r'))
-        --end;
-    return end;
+    if (lineIndex + 1 == lineCount())
+        return length();
+    const int lineFeed = lineStart(lineIndex + 1) - 1;
+    return charAt(lineFeed - 1) == QLatin1Char('\r') && lineFeed > lineStart(lineIndex) ? lineFeed - 1
+                                                                                        : lineFeed;
 }
 
 int DumpText::measureLineLength() const

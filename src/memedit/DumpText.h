@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <vector>
 
 // The text of one hex-dump view with a colour per character, a caret and a

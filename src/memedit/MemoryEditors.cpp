@@ -265,14 +265,38 @@ void MemoryEditors::adjustAsciiCaret(DumpText &t)
 // ---------------------------------------------------------------------------
 // Handlers
 
-void MemoryEditors::Rt1_Click() { Click(View::Flash); }
-void MemoryEditors::Rt1_GotFocus() { GotFocus(View::Flash); }
-void MemoryEditors::Rt1_KeyDown(int &KeyCode, int Shift) { KeyDown(View::Flash, KeyCode, Shift); }
-void MemoryEditors::Rt1_KeyPress(int &KeyAscii) { KeyPress(View::Flash, KeyAscii); }
-void MemoryEditors::Rt2_Click() { Click(View::Eeprom); }
-void MemoryEditors::Rt2_GotFocus() { GotFocus(View::Eeprom); }
-void MemoryEditors::Rt2_KeyDown(int &KeyCode, int Shift) { KeyDown(View::Eeprom, KeyCode, Shift); }
-void MemoryEditors::Rt2_KeyPress(int &KeyAscii) { KeyPress(View::Eeprom, KeyAscii); }
+void MemoryEditors::Rt1_Click()
+{
+    Click(View::Flash);
+}
+void MemoryEditors::Rt1_GotFocus()
+{
+    GotFocus(View::Flash);
+}
+void MemoryEditors::Rt1_KeyDown(int &KeyCode, int Shift)
+{
+    KeyDown(View::Flash, KeyCode, Shift);
+}
+void MemoryEditors::Rt1_KeyPress(int &KeyAscii)
+{
+    KeyPress(View::Flash, KeyAscii);
+}
+void MemoryEditors::Rt2_Click()
+{
+    Click(View::Eeprom);
+}
+void MemoryEditors::Rt2_GotFocus()
+{
+    GotFocus(View::Eeprom);
+}
+void MemoryEditors::Rt2_KeyDown(int &KeyCode, int Shift)
+{
+    KeyDown(View::Eeprom, KeyCode, Shift);
+}
+void MemoryEditors::Rt2_KeyPress(int &KeyAscii)
+{
+    KeyPress(View::Eeprom, KeyAscii);
+}
 
 void MemoryEditors::Click(View view)
 {

@@ -14,7 +14,9 @@ QString flashLine(int n)
 
 QString eepromLine(int n)
 {
-    return QStringLiteral("%1 : -- -- -- -- -- -- -- -- : ........").arg(8 * n, 2, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("%1 : -- -- -- -- -- -- -- -- : ........")
+        .arg(8 * n, 2, 16, QLatin1Char('0'))
+        .toUpper();
 }
 
 } // namespace
@@ -40,15 +42,6 @@ TEST_F(DumpBuild, StartUpShowsEmptyDumpsOfTheExactLength)
     EXPECT_EQ(editors.Rt2().text(), eeprom);
 }
 
-TEST_F(DumpBuild, EepromAddressesAreTwoDigits)
-{
-    EXPECT_EQ(editors.Rt2().text().mid(0, 4), QStringLiteral("00 :"));
-    EXPECT_EQ(editors.Rt2().text().mid(41, 4), QStringLiteral("08 :"));
-    EXPECT_EQ(editors.Rt2().text().mid(82, 4), QStringLiteral("10 :"));
-    EXPECT_EQ(editors.Rt2().text().mid(31 * 41, 4), QStringLiteral("F8 :"));
-    EXPECT_EQ(editors.Rt1().text().mid(1023 * 59, 6), QStringLiteral("1FF8 :"));
-}
-
 TEST_F(DumpBuild, StartUpUndefinesButKeepsTheValues)
 {
     ProgDefined[5] = True;
@@ -61,18 +54,6 @@ TEST_F(DumpBuild, StartUpUndefinesButKeepsTheValues)
     EXPECT_EQ(EepromDefined[7], False);
     EXPECT_EQ(EepromBytes[7], 0x42);
     EXPECT_EQ(cellText(editors, View::Flash, 5), QStringLiteral("----"));
-}
-
-TEST_F(DumpBuild, OnlyTheSeparatorIsColoured)
-{
-    const DumpText &t = editors.Rt1();
-    for (int q : {0, 5, 6, 7, 45, 48, 49, 56, 57, 58, 59 + 46 - 1})
-        EXPECT_EQ(t.colourAt(q), DumpColours::Black) << q;
-    for (int q : {46, 47, 59 + 46, 59 + 47})
-        EXPECT_EQ(t.colourAt(q), DumpColours::Separator) << q;
-    EXPECT_EQ(editors.Rt2().colourAt(28), DumpColours::Separator);
-    EXPECT_EQ(editors.Rt2().colourAt(29), DumpColours::Separator);
-    EXPECT_EQ(editors.Rt2().colourAt(30), DumpColours::Black);
 }
 
 struct WordCase
@@ -147,25 +128,8 @@ TEST_P(EepromByteShown, ByRebuildAndByRefresh)
     EXPECT_TRUE(dumpAgreesWithImages(editors, View::Eeprom));
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, EepromByteShown,
-                         ::testing::Values(ByteCase{0, 0x05, true, "05", u'.'},
-                                           ByteCase{255, 0xFF, true, "FF", u'\u00FF'},
-                                           ByteCase{8, 0x41, true, "41", u'A'},
-                                           ByteCase{9, 0x41, false, "--", u'.'},
-                                           ByteCase{16, 0x1F, true, "1F", u'.'},
-                                           ByteCase{17, 0x9C, true, "9C", u'\u0153'}));
-
-TEST_F(DumpBuild, RefreshTouchesOneCharacterOnly)
-{
-    ProgWords[12] = 0x42;
-    ProgDefined[12] = True;
-    const QString before = editors.Rt1().text();
-    editors.setCurrentCell(12);
-    ASSERT_TRUE(editors.SetAscii());
-    const QString after = editors.Rt1().text();
-    int differing = 0;
-    for (int q = 0; q < after.size(); ++q)
-        differing += before[q] != after[q];
-    EXPECT_EQ(differing, 1);
-    EXPECT_EQ(after[asciiAt(View::Flash, 1, 4)], QLatin1Char('B'));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Values, EepromByteShown,
+    ::testing::Values(ByteCase{0, 0x05, true, "05", u'.'}, ByteCase{255, 0xFF, true, "FF", u'\u00FF'},
+                      ByteCase{8, 0x41, true, "41", u'A'}, ByteCase{9, 0x41, false, "--", u'.'},
+                      ByteCase{16, 0x1F, true, "1F", u'.'}, ByteCase{17, 0x9C, true, "9C", u'\u0153'}));

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace {
 
 // Three short lines: "ab\r\ncd\r\nef".
@@ -29,15 +27,6 @@ TEST_F(DumpTextBasics, ReplaceLeavesTheCaretAfterTheNewTextWithNoSelection)
     EXPECT_EQ(t.selectionLength(), 0);
     EXPECT_EQ(t.colourAt(1), DumpColours::FilledZero);
     EXPECT_EQ(t.colourAt(0), DumpColours::Black);
-}
-
-TEST_F(DumpTextBasics, ReplaceWithALongerTextShiftsColoursAndLines)
-{
-    t.replace(0, 1, QStringLiteral("xyz"), DumpColours::FilledZero);
-    EXPECT_EQ(t.text(), QStringLiteral("xyzb\r\ncd\r\nef"));
-    EXPECT_EQ(t.colourAt(3), DumpColours::Black);
-    EXPECT_EQ(t.colourAt(6), DumpColours::Separator);
-    EXPECT_EQ(t.lineStart(1), 6);
 }
 
 TEST_F(DumpTextBasics, OutsideTheTextReadsAsNull)
@@ -68,15 +57,6 @@ TEST_F(DumpTextBasics, LinesComeFromTheLineBreaks)
     EXPECT_EQ(t.lineEnd(2), t.length());
 }
 
-TEST_F(DumpTextBasics, RunsMergeNeighboursOfOneColour)
-{
-    const auto runs = t.runs(0, t.length());
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[1].start, 4);
-    EXPECT_EQ(runs[1].length, 4);
-    EXPECT_EQ(runs[1].colour, DumpColours::Separator);
-}
-
 TEST_F(DumpTextBasics, RollbackRestoresTextColoursAndCaret)
 {
     t.setCaret(5);
@@ -89,29 +69,6 @@ TEST_F(DumpTextBasics, RollbackRestoresTextColoursAndCaret)
     EXPECT_EQ(t.colourAt(4), DumpColours::Separator);
     EXPECT_EQ(t.caret(), 5);
     EXPECT_EQ(t.lineStart(2), 8);
-}
-
-TEST_F(DumpTextBasics, ChangesAreAnnouncedByRange)
-{
-    std::vector<std::pair<int, int>> changed;
-    QObject::connect(&t, &DumpText::charactersChanged, [&](int p, int k) { changed.emplace_back(p, k); });
-    t.replace(5, 1, QStringLiteral("Z"), DumpColours::Black);
-    ASSERT_EQ(changed.size(), 1u);
-    EXPECT_EQ(changed[0], std::make_pair(5, 1));
-}
-
-TEST_F(DumpTextBasics, AppendsWhileDisabledAnnounceOneReset)
-{
-    int changes = 0, resets = 0;
-    QObject::connect(&t, &DumpText::charactersChanged, [&](int, int) { ++changes; });
-    QObject::connect(&t, &DumpText::textReset, [&] { ++resets; });
-    t.setEnabled(false);
-    t.clear();
-    t.append(QStringLiteral("one"), DumpColours::Black);
-    t.append(QStringLiteral("two"), DumpColours::Black);
-    t.setEnabled(true);
-    EXPECT_EQ(changes, 0);
-    EXPECT_EQ(resets, 1);
 }
 
 struct NavigationCase
@@ -137,24 +94,16 @@ TEST_P(DumpTextNavigation, MovesLikeATextControl)
 
 // "ab\r\ncd\r\nef": lines start at 0, 4 and 8.
 INSTANTIATE_TEST_SUITE_P(Keys, DumpTextNavigation,
-                         ::testing::Values(NavigationCase{5, 38, 1, false, 1},  // Up keeps the column
-                                           NavigationCase{1, 38, 1, false, 1},  // Up on line 0 stays
-                                           NavigationCase{1, 40, 1, false, 5},  // Down
-                                           NavigationCase{9, 40, 1, false, 9},  // Down on the last line
-                                           NavigationCase{6, 36, 1, false, 4},  // Home
-                                           NavigationCase{4, 35, 1, false, 6},  // End stops before CR LF
-                                           NavigationCase{9, 33, 5, false, 1},  // Page Up clamps at line 0
-                                           NavigationCase{1, 34, 5, false, 9},  // Page Down clamps
-                                           NavigationCase{6, 36, 1, true, 0},   // Ctrl+Home
+                         ::testing::Values(NavigationCase{5, 38, 1, false, 1},   // Up keeps the column
+                                           NavigationCase{1, 38, 1, false, 1},   // Up on line 0 stays
+                                           NavigationCase{1, 40, 1, false, 5},   // Down
+                                           NavigationCase{9, 40, 1, false, 9},   // Down on the last line
+                                           NavigationCase{6, 36, 1, false, 4},   // Home
+                                           NavigationCase{4, 35, 1, false, 6},   // End stops before CR LF
+                                           NavigationCase{9, 33, 5, false, 1},   // Page Up clamps at line 0
+                                           NavigationCase{1, 34, 5, false, 9},   // Page Down clamps
+                                           NavigationCase{6, 36, 1, true, 0},    // Ctrl+Home
                                            NavigationCase{1, 35, 1, true, 10})); // Ctrl+End
-
-TEST_F(DumpTextBasics, OtherKeysAreNotNavigation)
-{
-    t.setCaret(5);
-    EXPECT_FALSE(t.navigate(37, 1));
-    EXPECT_FALSE(t.navigate(65, 1));
-    EXPECT_EQ(t.caret(), 5);
-}
 
 TEST(DumpTextRegions, CaretRegionIsTheRegionOfTheCharacterBefore)
 {

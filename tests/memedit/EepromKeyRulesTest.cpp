@@ -26,11 +26,6 @@ protected:
 
 } // namespace
 
-TEST_F(EepromKeys, FirstFocusPutsTheCaretOnTheFirstDigit)
-{
-    EXPECT_EQ(caret(), digitAt(E, 0, 0));
-}
-
 TEST_F(EepromKeys, TwoDigitsMakeAByte)
 {
     clickAt(E, digitAt(E, 2, 3));
@@ -54,13 +49,6 @@ TEST_F(EepromKeys, OneDigitIntoAnEmptyByteFillsABlackZero)
     EXPECT_EQ(EepromBytes[0], 0x70);
     EXPECT_EQ(asciiOf(editors, E, 0), QLatin1Char('p'));
     EXPECT_EQ(editors.Rt2().colourAt(digitAt(E, 0, 0, 1)), DumpColours::Black);
-}
-
-TEST_F(EepromKeys, BytesBelowThirtyTwoShowADot)
-{
-    type(E, "1F");
-    EXPECT_EQ(EepromBytes[0], 0x1F);
-    EXPECT_EQ(asciiOf(editors, E, 0), QLatin1Char('.'));
 }
 
 TEST_F(EepromKeys, FirstDigitIsNotCapped)
@@ -175,11 +163,10 @@ TEST_P(EepromAsciiAdjust, KeepsOrPutsTheCaretInTheAsciiColumn)
 INSTANTIATE_TEST_SUITE_P(
     Columns, EepromAsciiAdjust,
     ::testing::Values(AsciiAdjustCase{3, 31, asciiAt(E, 3, 0)}, AsciiAdjustCase{3, 34, asciiAt(E, 3, 3)},
-                      AsciiAdjustCase{3, 38, asciiAt(E, 3, 7)},   // every ASCII cell stays
-                      AsciiAdjustCase{3, 0, asciiAt(E, 3, 0)},    // before the column: own line
-                      AsciiAdjustCase{3, 12, asciiAt(E, 3, 0)},
-                      AsciiAdjustCase{3, 30, asciiAt(E, 3, 0)},
-                      AsciiAdjustCase{3, 39, asciiAt(E, 4, 0)},   // past it: next line
+                      AsciiAdjustCase{3, 38, asciiAt(E, 3, 7)}, // every ASCII cell stays
+                      AsciiAdjustCase{3, 0, asciiAt(E, 3, 0)},  // before the column: own line
+                      AsciiAdjustCase{3, 12, asciiAt(E, 3, 0)}, AsciiAdjustCase{3, 30, asciiAt(E, 3, 0)},
+                      AsciiAdjustCase{3, 39, asciiAt(E, 4, 0)}, // past it: next line
                       AsciiAdjustCase{3, 40, asciiAt(E, 4, 0)},
                       AsciiAdjustCase{31, 39, asciiAt(E, 31, 0)})); // the last line keeps its own
 

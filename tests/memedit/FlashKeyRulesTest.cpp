@@ -20,11 +20,6 @@ protected:
 
 } // namespace
 
-TEST_F(FlashKeys, FirstFocusPutsTheCaretOnTheFirstDigit)
-{
-    EXPECT_EQ(caret(), digitAt(F, 0, 0));
-}
-
 TEST_F(FlashKeys, TypingIntoAnUndefinedWordFillsGreenZeros)
 {
     type(F, "1");
@@ -59,13 +54,6 @@ TEST_F(FlashKeys, FirstDigitIsCappedAtThree)
     clickAt(F, digitAt(F, 0, 2, 2));
     type(F, "F");
     EXPECT_EQ(show(cellText(editors, F, 2)), "00F0");
-}
-
-TEST_F(FlashKeys, WordWithAPrintableValueShowsItsCharacter)
-{
-    type(F, "0041");
-    EXPECT_EQ(asciiOf(editors, F, 0), QLatin1Char('A'));
-    EXPECT_EQ(editors.CurrentCell(), 0);
 }
 
 struct WrapCase
@@ -136,19 +124,11 @@ TEST_F(FlashKeys, KeysReportWhetherTheyWereHandled)
     }
 }
 
-TEST_F(FlashKeys, TabIsLeftToTheWidget)
-{
-    const QString before = editors.Rt1().text();
-    keyDown(F, 9);
-    EXPECT_EQ(editors.Rt1().text(), before);
-    EXPECT_EQ(caret(), digitAt(F, 0, 0));
-}
-
 struct BackspaceCase
 {
     int line;
-    int word;      // caret on this word's first digit
-    int erased;    // word that Backspace erases
+    int word;   // caret on this word's first digit
+    int erased; // word that Backspace erases
 };
 
 class FlashBackspace : public FlashKeys, public ::testing::WithParamInterface<BackspaceCase>
@@ -170,13 +150,15 @@ TEST_P(FlashBackspace, ErasesThePreviousWordOrTheFirstOne)
         EXPECT_EQ(ProgDefined[8 * c.line + k], erased ? False : True) << k;
     }
     EXPECT_EQ(caret(), digitAt(F, c.line, c.erased));
-    EXPECT_EQ(show(editors.Rt1().text().mid(at(F, c.line, 0), 6)),
-              QString(QStringLiteral("%1 :")).arg(8 * c.line, 4, 16, QLatin1Char('0')).toUpper().toStdString());
+    EXPECT_EQ(
+        show(editors.Rt1().text().mid(at(F, c.line, 0), 6)),
+        QString(QStringLiteral("%1 :")).arg(8 * c.line, 4, 16, QLatin1Char('0')).toUpper().toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Words, FlashBackspace,
-                         ::testing::Values(BackspaceCase{0, 0, 0}, BackspaceCase{0, 1, 0}, BackspaceCase{2, 7, 6},
-                                           BackspaceCase{5, 0, 0}, BackspaceCase{1023, 4, 3}));
+                         ::testing::Values(BackspaceCase{0, 0, 0}, BackspaceCase{0, 1, 0},
+                                           BackspaceCase{2, 7, 6}, BackspaceCase{5, 0, 0},
+                                           BackspaceCase{1023, 4, 3}));
 
 TEST_F(FlashKeys, BackspaceInsideAWordErasesThatWord)
 {
@@ -208,13 +190,13 @@ TEST_P(FlashMoves, LeftAndRightStepOverBlanksAndWrap)
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, FlashMoves,
-    ::testing::Values(MoveCase{digitAt(F, 4, 0), 37, digitAt(F, 3, 7, 3)},   // wraps to line n-1
-                      MoveCase{digitAt(F, 0, 0), 37, digitAt(F, 0, 7, 3)},   // line 0 wraps onto itself
-                      MoveCase{digitAt(F, 4, 0, 1), 37, digitAt(F, 4, 0)},   // beyond column 7: no wrap
-                      MoveCase{digitAt(F, 4, 1), 37, digitAt(F, 4, 0, 3)},   // over the blank
+    ::testing::Values(MoveCase{digitAt(F, 4, 0), 37, digitAt(F, 3, 7, 3)}, // wraps to line n-1
+                      MoveCase{digitAt(F, 0, 0), 37, digitAt(F, 0, 7, 3)}, // line 0 wraps onto itself
+                      MoveCase{digitAt(F, 4, 0, 1), 37, digitAt(F, 4, 0)}, // beyond column 7: no wrap
+                      MoveCase{digitAt(F, 4, 1), 37, digitAt(F, 4, 0, 3)}, // over the blank
                       MoveCase{digitAt(F, 4, 1, 1), 37, digitAt(F, 4, 1)},
-                      MoveCase{digitAt(F, 4, 0, 3), 39, digitAt(F, 4, 1)},   // over the blank
-                      MoveCase{digitAt(F, 4, 7, 3), 39, digitAt(F, 5, 0)},   // to the next line
+                      MoveCase{digitAt(F, 4, 0, 3), 39, digitAt(F, 4, 1)}, // over the blank
+                      MoveCase{digitAt(F, 4, 7, 3), 39, digitAt(F, 5, 0)}, // to the next line
                       MoveCase{digitAt(F, 1023, 7, 3), 39, digitAt(F, 1023, 0)},
                       MoveCase{digitAt(F, 4, 2, 1), 39, digitAt(F, 4, 2, 2)}));
 
@@ -262,15 +244,4 @@ TEST_F(FlashKeys, OnlyHexDigitsAreAccepted)
     type(F, "def");
     EXPECT_EQ(show(cellText(editors, F, 1)), "0DEF");
     EXPECT_EQ(ProgWords[1], 0x0DEF);
-}
-
-TEST_F(FlashKeys, TypingOverADefinedWordKeepsItsOtherDigits)
-{
-    clickAt(F, digitAt(F, 2, 5));
-    type(F, "2345");
-    clickAt(F, digitAt(F, 2, 5, 2));
-    type(F, "F");
-    EXPECT_EQ(show(cellText(editors, F, 21)), "23F5");
-    EXPECT_EQ(ProgWords[21], 0x23F5);
-    EXPECT_EQ(editors.CurrentCell(), 21);
 }

@@ -5,7 +5,6 @@
 #include "MemoryEditors.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace memtest {
@@ -88,7 +87,8 @@ protected:
 // Checks, line by line, that the text has the dump format of its view and
 // shows exactly what the images hold. Written apart from the builder on
 // purpose: it reads the column map, not the code that writes it.
-inline ::testing::AssertionResult dumpAgreesWithImages(const MemoryEditors &e, View v)
+inline ::testing::AssertionResult dumpAgreesWithImages(const MemoryEditors &e, View v, int firstLine = 0,
+                                                       int lastLine = -1)
 {
     using namespace Fichiers;
     const DumpText &t = v == View::Flash ? e.Rt1() : e.Rt2();
@@ -101,12 +101,13 @@ inline ::testing::AssertionResult dumpAgreesWithImages(const MemoryEditors &e, V
     if (str.size() != expectedLength)
         return ::testing::AssertionFailure() << "length " << str.size() << " instead of " << expectedLength;
     static const char *hex = "0123456789ABCDEF";
-    for (int n = 0; n <= f.lastLine; ++n) {
+    if (lastLine < 0)
+        lastLine = f.lastLine;
+    for (int n = firstLine; n <= lastLine; ++n) {
         const int b = n * L;
         auto fail = [&](int col, const char *what) {
-            return ::testing::AssertionFailure()
-                   << "line " << n << " column " << col << ": " << what << " in \"" << show(str.mid(b, L - 2))
-                   << "\"";
+            return ::testing::AssertionFailure() << "line " << n << " column " << col << ": " << what
+                                                 << " in \"" << show(str.mid(b, L - 2)) << "\"";
         };
         for (int d = 0; d < f.addressDigits; ++d) {
             const int shift = 4 * (f.addressDigits - 1 - d);
@@ -128,10 +129,12 @@ inline ::testing::AssertionResult dumpAgreesWithImages(const MemoryEditors &e, V
                 const int shift = 4 * (f.cellDigits - 1 - d);
                 const QChar want = defined ? QLatin1Char(hex[(value >> shift) & 0xF]) : QLatin1Char('-');
                 if (ch != want)
-                    return fail(c0 + d, defined ? "cell digits differ from the image" : "undefined cell not dashes");
+                    return fail(c0 + d,
+                                defined ? "cell digits differ from the image" : "undefined cell not dashes");
                 const DumpColour colour = colours[b + c0 + d];
-                const bool colourOk = colour == DumpColours::Black ||
-                                      (v == View::Flash && ch == QLatin1Char('0') && colour == DumpColours::FilledZero);
+                const bool colourOk =
+                    colour == DumpColours::Black ||
+                    (v == View::Flash && ch == QLatin1Char('0') && colour == DumpColours::FilledZero);
                 if (!colourOk)
                     return fail(c0 + d, "cell colour");
             }
@@ -142,7 +145,8 @@ inline ::testing::AssertionResult dumpAgreesWithImages(const MemoryEditors &e, V
             if (s[b + f.asciiColumn + k] != wantAscii)
                 return fail(f.asciiColumn + k, "ASCII cell differs from the image");
         }
-        if (s[b + f.separatorColumn] != QLatin1Char(' ') || s[b + f.separatorColumn + 1] != QLatin1Char(':') ||
+        if (s[b + f.separatorColumn] != QLatin1Char(' ') ||
+            s[b + f.separatorColumn + 1] != QLatin1Char(':') ||
             s[b + f.separatorColumn + 2] != QLatin1Char(' '))
             return fail(f.separatorColumn, "separator");
         if (colours[b + f.separatorColumn] != DumpColours::Separator ||

@@ -1,5 +1,6 @@
 #include "MemEditTestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -19,18 +20,27 @@ const std::array<int, 5> OtherKeys = {13, 27, 65, 16, 45};
 // Plays random window events on one view and checks after each one that
 // the text keeps its length and format, the caret rests where the rules put
 // it, the images match the text, and no event touches more than one cell.
+// The whole dump is checked at the start; after that every character,
+// colour and cell is compared with the state before the event, and the
+// lines holding any difference are checked again in full, so every line is
+// known to be right after every event. A full check every 1000 events
+// guards the comparison itself.
 class RandomEditing : public EditorsTest, public ::testing::WithParamInterface<View>
 {
 protected:
-    int changedCells(View v) const
+    // Number of image cells that differ from the remembered ones; the last
+    // one found goes to lastChanged.
+    int changedCells(View v, int &lastChanged) const
     {
         int changed = 0;
-        if (v == View::Flash) {
-            for (int a = 0; a < ProgWordCount; ++a)
-                changed += (ProgWords[a] != words[a] || ProgDefined[a] != wordsDefined[a]);
-        } else {
-            for (int a = 0; a < EepromByteCount; ++a)
-                changed += (EepromBytes[a] != bytes[a] || EepromDefined[a] != bytesDefined[a]);
+        for (int a = 0; a < formatOf(v).cellCount; ++a) {
+            const bool differs = v == View::Flash
+                                     ? (ProgWords[a] != words[a] || ProgDefined[a] != wordsDefined[a])
+                                     : (EepromBytes[a] != bytes[a] || EepromDefined[a] != bytesDefined[a]);
+            if (differs) {
+                ++changed;
+                lastChanged = a;
+            }
         }
         return changed;
     }
@@ -61,9 +71,11 @@ TEST_P(RandomEditing, EveryEventKeepsTheDumpConsistent)
     const int lines = formatOf(v).lineCount();
     const int hotLine = pick(lines);
 
+    ASSERT_TRUE(dumpAgreesWithImages(editors, v));
     int handled = 0, refusedChars = 0, asciiEvents = 0;
     for (int i = 0; i < EventsPerView; ++i) {
         const QString before = t.text();
+        const std::vector<DumpColour> coloursBefore = t.colours();
         remember();
         const int roll = pick(100);
         Event kind;
@@ -109,20 +121,38 @@ TEST_P(RandomEditing, EveryEventKeepsTheDumpConsistent)
                                         << detail << " caret " << t.caret());
         ASSERT_EQ(t.length(), length);
         ASSERT_EQ(t.selectionLength(), 0);
-        ASSERT_TRUE(dumpAgreesWithImages(editors, v));
 
         int differing = 0;
+        int firstLine = formatOf(v).lastLine, lastLine = -1;
         const QChar *was = before.constData();
         const QChar *now = t.text().constData();
-        for (int q = 0; q < length; ++q)
-            differing += was[q] != now[q];
+        for (int q = 0; q < length; ++q) {
+            if (was[q] != now[q] ||
+                coloursBefore[static_cast<std::size_t>(q)] != t.colours()[static_cast<std::size_t>(q)]) {
+                differing += was[q] != now[q];
+                firstLine = std::min(firstLine, q / formatOf(v).lineLength);
+                lastLine = std::max(lastLine, q / formatOf(v).lineLength);
+            }
+        }
+        int changedCell = -1;
+        const int cellsChanged = changedCells(v, changedCell);
+        if (changedCell >= 0) {
+            firstLine = std::min(firstLine, changedCell / 8);
+            lastLine = std::max(lastLine, changedCell / 8);
+        }
+        if (lastLine >= 0) {
+            ASSERT_TRUE(dumpAgreesWithImages(editors, v, firstLine, lastLine));
+        }
+        if (i % 1000 == 999) {
+            ASSERT_TRUE(dumpAgreesWithImages(editors, v));
+        }
         // A cell and its ASCII character at most.
         ASSERT_LE(differing, formatOf(v).cellDigits + 1);
-        ASSERT_LE(changedCells(v), 1);
+        ASSERT_LE(cellsChanged, 1);
 
         if (kind == Event::NavigationKey || kind == Event::OtherKey) {
             ASSERT_EQ(differing, 0);
-            ASSERT_EQ(changedCells(v), 0);
+            ASSERT_EQ(cellsChanged, 0);
             continue;
         }
         const bool ascii = v == View::Eeprom && editors.EepromAsciiMode() != False;

@@ -80,17 +80,17 @@ TEST_P(RefusedCommit, LeavesTextImagesAndCaretAlone)
     EXPECT_TRUE(Snapshot(editors) == before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, RefusedCommit,
-    ::testing::Values(CommitCase{View::Flash, 0}, CommitCase{View::Flash, 4},
-                      CommitCase{View::Flash, at(View::Flash, 1023, 57)}, // end of the text
-                      CommitCase{View::Flash, at(View::Flash, 3, 52)},    // ASCII column
-                      CommitCase{View::Flash, at(View::Flash, 3, 48)},    // separator
-                      CommitCase{View::Flash, at(View::Flash, 3, 2)},     // address
-                      CommitCase{View::Eeprom, 0}, CommitCase{View::Eeprom, 2},
-                      CommitCase{View::Eeprom, at(View::Eeprom, 31, 39)},
-                      CommitCase{View::Eeprom, at(View::Eeprom, 4, 33)},
-                      CommitCase{View::Eeprom, at(View::Eeprom, 4, 30)}));
+INSTANTIATE_TEST_SUITE_P(Positions, RefusedCommit,
+                         ::testing::Values(CommitCase{View::Flash, 0}, CommitCase{View::Flash, 4},
+                                           CommitCase{View::Flash,
+                                                      at(View::Flash, 1023, 57)},           // end of the text
+                                           CommitCase{View::Flash, at(View::Flash, 3, 52)}, // ASCII column
+                                           CommitCase{View::Flash, at(View::Flash, 3, 48)}, // separator
+                                           CommitCase{View::Flash, at(View::Flash, 3, 2)},  // address
+                                           CommitCase{View::Eeprom, 0}, CommitCase{View::Eeprom, 2},
+                                           CommitCase{View::Eeprom, at(View::Eeprom, 31, 39)},
+                                           CommitCase{View::Eeprom, at(View::Eeprom, 4, 33)},
+                                           CommitCase{View::Eeprom, at(View::Eeprom, 4, 30)}));
 
 TEST_F(RefusedEdit, CommitAtAValidPlaceStillWorks)
 {
@@ -108,8 +108,8 @@ TEST_F(RefusedEdit, CommitAtAValidPlaceStillWorks)
 struct AfterNavigationCase
 {
     View view;
-    int start;        // caret before the navigation key
-    int navigation;   // 36 Home, 35 End, 38 Up, 40 Down, 33/34 pages
+    int start;      // caret before the navigation key
+    int navigation; // 36 Home, 35 End, 38 Up, 40 Down, 33/34 pages
     bool control;
     int key;          // erase key, or 0 for a typed '7'
     int expectedCell; // cell that the edit reaches
@@ -147,13 +147,13 @@ constexpr View E = View::Eeprom;
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, AfterNavigation,
-    ::testing::Values(AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 46, 40},  // Home, Delete
-                      AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 8, 40},   // Home, Backspace
-                      AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 0, 40},   // Home, digit
-                      AfterNavigationCase{F, digitAt(F, 5, 3), 35, false, 12, 48},  // End, Clear
-                      AfterNavigationCase{F, digitAt(F, 5, 3), 35, false, 0, 48},   // End, digit
-                      AfterNavigationCase{F, digitAt(F, 0, 3), 36, true, 46, 0},    // Ctrl+Home
-                      AfterNavigationCase{F, digitAt(F, 0, 3), 35, true, 8, 8184},  // Ctrl+End
+    ::testing::Values(AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 46, 40}, // Home, Delete
+                      AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 8, 40},  // Home, Backspace
+                      AfterNavigationCase{F, digitAt(F, 5, 3), 36, false, 0, 40},  // Home, digit
+                      AfterNavigationCase{F, digitAt(F, 5, 3), 35, false, 12, 48}, // End, Clear
+                      AfterNavigationCase{F, digitAt(F, 5, 3), 35, false, 0, 48},  // End, digit
+                      AfterNavigationCase{F, digitAt(F, 0, 3), 36, true, 46, 0},   // Ctrl+Home
+                      AfterNavigationCase{F, digitAt(F, 0, 3), 35, true, 8, 8184}, // Ctrl+End
                       AfterNavigationCase{F, digitAt(F, 0, 3), 35, true, 0, 8184},
                       AfterNavigationCase{E, digitAt(E, 2, 1), 36, false, 46, 16},
                       AfterNavigationCase{E, digitAt(E, 2, 1), 36, false, 0, 16},

@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-
 #include <algorithm>
 
 namespace {
@@ -18,24 +17,40 @@ constexpr int Margin = 3;
 int virtualKeyCode(const QKeyEvent *e)
 {
     switch (e->key()) {
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Backspace:
+        return 8;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Clear: return 12;
+    case Qt::Key_Backtab:
+        return 9;
+    case Qt::Key_Clear:
+        return 12;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    default: break;
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    default:
+        break;
     }
     // Letters and digits share their codes with Qt.
     if ((e->key() >= Qt::Key_0 && e->key() <= Qt::Key_9) || (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z))
@@ -83,7 +98,8 @@ int HexDumpView::visibleLines() const
 
 int HexDumpView::indexAt(const QPoint &point) const
 {
-    const int l = std::clamp(verticalScrollBar()->value() + point.y() / lineHeight_, 0, text_.lineCount() - 1);
+    const int l =
+        std::clamp(verticalScrollBar()->value() + point.y() / lineHeight_, 0, text_.lineCount() - 1);
     const int x = point.x() + horizontalScrollBar()->value() - Margin;
     // A click on the right half of a character puts the caret after it.
     const int column = std::max(0, (x + charWidth_ / 2) / charWidth_);
@@ -156,8 +172,6 @@ void HexDumpView::mousePressEvent(QMouseEvent *e)
     editors_->Click(view_);
     ensureCaretVisible();
 }
-
-void HexDumpView::mouseReleaseEvent(QMouseEvent *) {}
 
 void HexDumpView::mouseDoubleClickEvent(QMouseEvent *e)
 {
