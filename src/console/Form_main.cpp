@@ -48,6 +48,9 @@ Form_main::Form_main(Platform platform, std::shared_ptr<HIDagentX> agent, QWidge
     setWindowTitle(AppInfo::title());
     // A fixed tool window: title bar with a close button only.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Qt does not count tool windows when deciding that the last window has
+    // closed; this one is the program's main window and must count.
+    setAttribute(Qt::WA_QuitOnClose, true);
 
     buildControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -163,8 +166,17 @@ bool Form_main::load()
     prepareMemoryViews();                                                               // 9
     m_entryController->clearEntryFlags();                                               // 10
     SendRptsBtn->setVisible(false);                                                     // 11
-    PrepareHidAgent();                                                                  // 12
-    if (!OpenThermostat()) {                                                            // 13
+    bool opened = false;
+    try {
+        PrepareHidAgent();                                                              // 12
+        opened = OpenThermostat();
+    } catch (const ErrorRecord &e) {
+        // The component itself failed (no permission on the HID nodes, no
+        // udev...). Say so and end like a cancelled start rather than abort.
+        m_platform.messageBoxes->message(QStringLiteral("Erreur du composant HID : ") + e.source()
+                                         + QStringLiteral(" - ") + e.description());
+    }
+    if (!opened) {                                                                      // 13
         unload();
         return false;
     }

@@ -147,6 +147,20 @@ TEST_F(FormMainTest, CancelAtStartEndsWithoutWindow)
     EXPECT_EQ(agent->openCalls, 1);
 }
 
+TEST_F(FormMainTest, AComponentFailureAtStartIsShownAndEndsTheStart)
+{
+    agent->throwOnActivate = true;
+    create();
+    EXPECT_FALSE(window->load());
+    ASSERT_EQ(doubles.messageBoxes->asked().size(), 1u);
+    EXPECT_EQ(doubles.messageBoxes->asked()[0].kind, ScriptedMessageBoxes::Kind::Message);
+    EXPECT_EQ(doubles.messageBoxes->asked()[0].text,
+              QStringLiteral("Erreur du composant HID : HIDagentX:Activate - no HID access"));
+    EXPECT_EQ(agent->openCalls, 0);
+    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_FALSE(window->Timer1->isActive());
+}
+
 TEST_F(FormMainTest, ClosingTheWindowClosesTheComponentOnce)
 {
     loadWithThermostat();
@@ -182,6 +196,8 @@ TEST_F(FormMainTest, FixedToolWindowWithClientAreaAndMemoAtDesignSize)
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
 
     window->show();
+    // Closing it may end the program, tool window or not.
+    EXPECT_TRUE(window->testAttribute(Qt::WA_QuitOnClose));
     EXPECT_EQ(window->client->size(), QSize(1025, 669));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(window->client->geometry().top(), window->menuBar()->geometry().bottom() + 1);

@@ -99,7 +99,14 @@ public:
     QStringList settingsLog;
 
     // --- HIDagentX --------------------------------------------------------
-    void Activate() override { ++activateCalls; }
+    bool throwOnActivate = false;
+    void Activate() override
+    {
+        ++activateCalls;
+        if (throwOnActivate)
+            throw ErrorRecord(static_cast<std::int32_t>(0x80040001u), QStringLiteral("HIDagentX:Activate"),
+                              QStringLiteral("no HID access"));
+    }
 
     bool OpenMatchingIntfs() override
     {
