@@ -13,7 +13,6 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
-
 #include <cstdio>
 #include <memory>
 
@@ -34,10 +33,12 @@ int main(int argc, char **argv)
     // The command line is read before any window system is touched, so
     // --help and --version work without a display.
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Calidor Configurator: reads and configures the Calidor QN52-W "
-                                                    "USB thermostat."));
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Run against a virtual thermostat instead of a USB device."));
+    parser.setApplicationDescription(
+        QStringLiteral("Calidor Configurator: reads and configures the Calidor QN52-W "
+                       "USB thermostat."));
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run against a virtual thermostat instead of a USB device."));
     const QCommandLineOption help(QStringLiteral("help"), QStringLiteral("Show this help and quit."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and quit."));
     parser.addOption(simulate);
@@ -55,9 +56,9 @@ int main(int argc, char **argv)
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(QStringLiteral("Usage: calidor [--simulate] [--help] [--version]\n\n")
-                              + parser.applicationDescription() + QStringLiteral("\n\n")
-                              + parser.helpText().mid(parser.helpText().indexOf(QStringLiteral("Options:")))),
+        std::fputs(qPrintable(QStringLiteral("Usage: calidor [--simulate] [--help] [--version]\n\n") +
+                              parser.applicationDescription() + QStringLiteral("\n\n") +
+                              parser.helpText().mid(parser.helpText().indexOf(QStringLiteral("Options:")))),
                    stdout);
         return 0;
     }

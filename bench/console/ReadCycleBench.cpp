@@ -3,25 +3,22 @@
 // update. The cycle runs every 100 ms; the target is under 0.2 ms.
 // Also the cost of one log line on a short and on a very long log, which
 // should be the same.
-#include "Form_main.h"
-#include "HidAgent.h"
-#include "Platform.h"
-#include "VirtualThermostat.h"
-#include "VirtualTransport.h"
-
 #include "Beeper.h"
 #include "CommonDialogs.h"
+#include "Form_main.h"
 #include "HelpViewer.h"
+#include "HidAgent.h"
 #include "MessageBoxes.h"
+#include "Platform.h"
 #include "RegionalSettings.h"
 #include "ShellOpen.h"
 #include "TextPrinter.h"
+#include "VirtualThermostat.h"
+#include "VirtualTransport.h"
 
 #include <QApplication>
 #include <QCheckBox>
-
 #include <benchmark/benchmark.h>
-
 #include <memory>
 
 namespace {
@@ -78,7 +75,12 @@ void BM_ReadCycle(benchmark::State &state)
         rig.window->readCycle();
     state.SetLabel(state.range(0) ? "window shown" : "window hidden");
 }
-BENCHMARK(BM_ReadCycle)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Repetitions(11)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReadCycle)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(11)
+    ->ReportAggregatesOnly(true);
 
 // One more line on a log already holding state.range(0) lines.
 void BM_AddToResults(benchmark::State &state)
@@ -89,7 +91,12 @@ void BM_AddToResults(benchmark::State &state)
     for (auto _ : state)
         rig.window->AddToResults(QStringLiteral("  InTempLowVar  65411"));
 }
-BENCHMARK(BM_AddToResults)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond)->Repetitions(11)->ReportAggregatesOnly(true);
+BENCHMARK(BM_AddToResults)
+    ->Arg(10)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(11)
+    ->ReportAggregatesOnly(true);
 
 } // namespace
 

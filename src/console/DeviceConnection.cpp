@@ -55,13 +55,14 @@ std::shared_ptr<TSoftDet> DeviceConnection::LastDevice() const
     return m_Devices.back();
 }
 
-void DeviceConnection::OnIntfClosed(std::int32_t NumStillOpen, const QString &IntfName, std::int32_t AHidHandle)
+void DeviceConnection::OnIntfClosed(std::int32_t NumStillOpen, const QString &IntfName,
+                                    std::int32_t AHidHandle)
 {
     beep();
-    m_console.AddToResults(QStringLiteral("+ + + ") + IntfName + QStringLiteral("  (handle = 0x")
-                           + ThermoFormat::hex(AHidHandle) + QStringLiteral(")  has just been CLOSED. + + + "));
-    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumStillOpen)
-                           + QStringLiteral(" HID interfaces open)"));
+    m_console.AddToResults(QStringLiteral("+ + + ") + IntfName + QStringLiteral("  (handle = 0x") +
+                           ThermoFormat::hex(AHidHandle) + QStringLiteral(")  has just been CLOSED. + + + "));
+    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumStillOpen) +
+                           QStringLiteral(" HID interfaces open)"));
 
     for (std::size_t i = m_Devices.size(); i-- > 0;) {
         // Keep the object alive while we work on it, even once it has left
@@ -87,10 +88,11 @@ void DeviceConnection::OnIntfClosed(std::int32_t NumStillOpen, const QString &In
 void DeviceConnection::OnDeviceConnected(std::int32_t NumConnected, const QString &Name)
 {
     beep();
-    m_console.AddToResults(QStringLiteral("+ + + ") + Name + QStringLiteral(" has just been CONNECTED. + + +"));
+    m_console.AddToResults(QStringLiteral("+ + + ") + Name +
+                           QStringLiteral(" has just been CONNECTED. + + +"));
     m_console.AddToResults_status(Name + QStringLiteral(" CONNECTED "));
-    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumConnected)
-                           + QStringLiteral(" HID interfaces connected)"));
+    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumConnected) +
+                           QStringLiteral(" HID interfaces connected)"));
     // While starting up, the open-and-retry loop does the opening itself.
     if (!m_StartingUp)
         m_agent->OpenMatchingIntfs();
@@ -99,9 +101,10 @@ void DeviceConnection::OnDeviceConnected(std::int32_t NumConnected, const QStrin
 void DeviceConnection::OnDeviceDisconnected(std::int32_t NumConnected, const QString &Name)
 {
     beep();
-    m_console.AddToResults(QStringLiteral("+ + + ") + Name + QStringLiteral(" has just been DISCONNECTED. + + +"));
-    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumConnected)
-                           + QStringLiteral(" HID interfaces connected)"));
+    m_console.AddToResults(QStringLiteral("+ + + ") + Name +
+                           QStringLiteral(" has just been DISCONNECTED. + + +"));
+    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumConnected) +
+                           QStringLiteral(" HID interfaces connected)"));
 }
 
 void DeviceConnection::OnAgentMessage(const QString &Text)
@@ -113,8 +116,10 @@ void DeviceConnection::OnAgentMessage(const QString &Text)
 void DeviceConnection::OnIntfOpened(std::int32_t, std::int32_t, std::int32_t NumOpen, const QString &IntfName)
 {
     beep();
-    m_console.AddToResults(QStringLiteral("+ + + ") + IntfName + QStringLiteral(" has just been OPENED. + + +"));
-    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumOpen) + QStringLiteral(" HID interfaces open)"));
+    m_console.AddToResults(QStringLiteral("+ + + ") + IntfName +
+                           QStringLiteral(" has just been OPENED. + + +"));
+    m_console.AddToResults(QStringLiteral("(There are now ") + N(NumOpen) +
+                           QStringLiteral(" HID interfaces open)"));
 
     // An incomplete last device takes the interface; otherwise a new one.
     std::shared_ptr<TSoftDet> device = LastDevice();

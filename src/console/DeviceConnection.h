@@ -3,7 +3,6 @@
 #include "HIDagentX.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,7 +44,8 @@ public:
     void OnDeviceConnected(std::int32_t NumConnected, const QString &Name);
     void OnDeviceDisconnected(std::int32_t NumConnected, const QString &Name);
     void OnAgentMessage(const QString &Text);
-    void OnIntfOpened(std::int32_t Value1, std::int32_t Value2, std::int32_t NumOpen, const QString &IntfName);
+    void OnIntfOpened(std::int32_t Value1, std::int32_t Value2, std::int32_t NumOpen,
+                      const QString &IntfName);
     void OnRptArrived(std::int32_t RptIndexInIntf, std::int32_t AllRptIndex);
     void OnRptSelected(std::int32_t AllRptIndex);
 

@@ -29,7 +29,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-
 #include <exception>
 
 // The relay pictures are compiled into this static library; its resources
@@ -58,9 +57,8 @@ Form_main::Form_main(Platform platform, std::shared_ptr<HIDagentX> agent, QWidge
 
     m_results = std::make_unique<ResultsLog>(*ResultsMemo->document());
     m_status = std::make_unique<ResultsLog>(*Text_connexion1->document());
-    m_connection = std::make_unique<DeviceConnection>(HIDagent, *this, this, [this] {
-        ContinuousCB->setChecked(false);
-    });
+    m_connection = std::make_unique<DeviceConnection>(HIDagent, *this, this,
+                                                      [this] { ContinuousCB->setChecked(false); });
     // They find the controls by name, so they come once the controls exist.
     m_entryController = std::make_unique<EntryController>(this, *this);
     m_sendController = std::make_unique<SendController>(this, *this, *m_entryController);
@@ -100,9 +98,10 @@ void Form_main::connectAgent()
 {
     DeviceConnection *c = m_connection.get();
     HIDagentX *a = HIDagent.get();
-    connect(a, &HIDagentX::OnIntfClosed, this, [this, c](std::int32_t n, const QString &name, std::int32_t h) {
-        guarded(QStringLiteral("OnIntfClosed"), [&] { c->OnIntfClosed(n, name, h); });
-    });
+    connect(a, &HIDagentX::OnIntfClosed, this,
+            [this, c](std::int32_t n, const QString &name, std::int32_t h) {
+                guarded(QStringLiteral("OnIntfClosed"), [&] { c->OnIntfClosed(n, name, h); });
+            });
     connect(a, &HIDagentX::OnDeviceConnected, this, [this, c](std::int32_t n, const QString &name) {
         guarded(QStringLiteral("OnDeviceConnected"), [&] { c->OnDeviceConnected(n, name); });
     });
@@ -124,8 +123,7 @@ void Form_main::connectAgent()
     });
 }
 
-template <typename Body>
-void Form_main::guarded(const QString &what, Body &&body)
+template <typename Body> void Form_main::guarded(const QString &what, Body &&body)
 {
     // An exception must not unwind through Qt's event dispatch. The device
     // objects report their own failures; here we make sure the user sees
@@ -135,13 +133,14 @@ void Form_main::guarded(const QString &what, Body &&body)
         body();
         return;
     } catch (const ErrorRecord &e) {
-        failure = e.source() + QStringLiteral(" - ") + e.description() + QStringLiteral(" (0x")
-                  + ThermoFormat::hex(e.code()) + QLatin1Char(')');
+        failure = e.source() + QStringLiteral(" - ") + e.description() + QStringLiteral(" (0x") +
+                  ThermoFormat::hex(e.code()) + QLatin1Char(')');
     } catch (const std::exception &e) {
         failure = QString::fromLocal8Bit(e.what());
     }
     m_platform.beeper->beep();
-    AddToResults(QStringLiteral("+ + + ") + what + QStringLiteral(" failed: ") + failure + QStringLiteral(" + + +"));
+    AddToResults(QStringLiteral("+ + + ") + what + QStringLiteral(" failed: ") + failure +
+                 QStringLiteral(" + + +"));
 }
 
 bool Form_main::load()
@@ -150,40 +149,40 @@ bool Form_main::load()
         return !m_unloaded;
     m_loaded = true;
 
-    HideRelayImages();                                                                  // 1
+    HideRelayImages(); // 1
     setWindowTitle(MainWindowRules::caption(AppInfo::versionMajor(), AppInfo::versionMinor(),
-                                            AppInfo::versionRevision()));               // 2
-    m_connection->setStartingUp(true);                                                  // 3
-    m_helpFile = AppInfo::helpFile();                                                   // 4
-    MemoHeight0 = static_cast<std::int16_t>(toTwips(ResultsMemo->height()));           // 5
+                                            AppInfo::versionRevision()));    // 2
+    m_connection->setStartingUp(true);                                       // 3
+    m_helpFile = AppInfo::helpFile();                                        // 4
+    MemoHeight0 = static_cast<std::int16_t>(toTwips(ResultsMemo->height())); // 5
     MemoWidth0 = static_cast<std::int16_t>(toTwips(ResultsMemo->width()));
     const QSize outer = outerSizeTwips();
     FormHeight0 = static_cast<std::int16_t>(outer.height());
     FormWidth0 = static_cast<std::int16_t>(outer.width());
-    ClearBtn_Click();                                                                   // 6
-    m_entryController->setTenthsMaxLengths();                                           // 7
-    m_entryController->resetModeRelais();                                               // 8
-    prepareMemoryViews();                                                               // 9
-    m_entryController->clearEntryFlags();                                               // 10
-    SendRptsBtn->setVisible(false);                                                     // 11
+    ClearBtn_Click();                         // 6
+    m_entryController->setTenthsMaxLengths(); // 7
+    m_entryController->resetModeRelais();     // 8
+    prepareMemoryViews();                     // 9
+    m_entryController->clearEntryFlags();     // 10
+    SendRptsBtn->setVisible(false);           // 11
     bool opened = false;
     try {
-        PrepareHidAgent();                                                              // 12
+        PrepareHidAgent(); // 12
         opened = OpenThermostat();
     } catch (const ErrorRecord &e) {
         // The component itself failed (no permission on the HID nodes, no
         // udev...). Say so and end like a cancelled start rather than abort.
-        m_platform.messageBoxes->message(QStringLiteral("Erreur du composant HID : ") + e.source()
-                                         + QStringLiteral(" - ") + e.description());
+        m_platform.messageBoxes->message(QStringLiteral("Erreur du composant HID : ") + e.source() +
+                                         QStringLiteral(" - ") + e.description());
     }
-    if (!opened) {                                                                      // 13
+    if (!opened) { // 13
         unload();
         return false;
     }
     EnableDeviceControls(true);
-    m_connection->setStartingUp(false);                                                 // 14
-    ContinuousCB->setChecked(true);                                                     // 15
-    Timer1->start();                                                                    // 16
+    m_connection->setStartingUp(false); // 14
+    ContinuousCB->setChecked(true);     // 15
+    Timer1->start();                    // 16
     return true;
 }
 
@@ -218,8 +217,8 @@ void Form_main::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     if (!m_loaded)
         return;
-    const auto memo = MainWindowRules::memoSizeFor(QSize(MemoWidth0, MemoHeight0), QSize(FormWidth0, FormHeight0),
-                                                   outerSizeTwips());
+    const auto memo = MainWindowRules::memoSizeFor(QSize(MemoWidth0, MemoHeight0),
+                                                   QSize(FormWidth0, FormHeight0), outerSizeTwips());
     if (memo)
         ResultsMemo->resize(twips(memo->width()), twips(memo->height()));
 }
@@ -306,7 +305,8 @@ void Form_main::readCycle()
 {
     {
         const ResultsLog::Batch batch(*m_results);
-        ReadCycle cycle(*this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
+        ReadCycle cycle(
+            *this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
         cycle.run();
     }
     // The log was replaced as the batch closed: back to its start.
@@ -360,8 +360,8 @@ void Form_main::ContinuousCB_Click()
 
 void Form_main::ClearBtn_Click()
 {
-    m_results->reset(MainWindowRules::logHeader(m_platform.regional->shortDate(QDate::currentDate()))
-                     + QStringLiteral("\r\n"));
+    m_results->reset(MainWindowRules::logHeader(m_platform.regional->shortDate(QDate::currentDate())) +
+                     QStringLiteral("\r\n"));
     // Replacing the text leaves the memo's caret at its end, where every
     // appended line would drag it along; the memo shows the log's start.
     ResultsMemo->moveCursor(QTextCursor::Start);

@@ -10,7 +10,6 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QString>
-
 #include <functional>
 #include <memory>
 #include <vector>
@@ -89,9 +88,9 @@ public:
     const QString &helpFile() const { return m_helpFile; }
 
     // Controls, by their names.
-    QWidget *client = nullptr;   // the client area under the menu bar
+    QWidget *client = nullptr; // the client area under the menu bar
     QToolBar *Tb1 = nullptr;
-    QList<QIcon> imgl;           // the toolbar's pictures, in button order
+    QList<QIcon> imgl; // the toolbar's pictures, in button order
     QMenu *Menu = nullptr;
     QAction *ItemOpenHex = nullptr;
     QAction *test = nullptr;
@@ -230,8 +229,7 @@ private:
 
     // Runs a handler of the component's events; a failure of the component
     // or of a device object inside it is logged rather than ending the run.
-    template <typename Body>
-    void guarded(const QString &what, Body &&body);
+    template <typename Body> void guarded(const QString &what, Body &&body);
 
     QSize outerSizeTwips() const;
 

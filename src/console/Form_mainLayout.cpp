@@ -2,7 +2,6 @@
 // come from the window's design; the inner layout of the reading and entry
 // frames is drawn in pixels.
 #include "Form_main.h"
-
 #include "HexDumpView.h"
 #include "MemoryEditors.h"
 #include "Twips.h"
@@ -31,8 +30,7 @@ namespace {
 constexpr int ClientWidthTwips = 15375;
 constexpr int ClientHeightTwips = 10035;
 
-template <typename W>
-W *make(QWidget *parent, const char *name)
+template <typename W> W *make(QWidget *parent, const char *name)
 {
     auto *w = new W(parent);
     w->setObjectName(QString::fromLatin1(name));
@@ -111,9 +109,9 @@ void Form_main::buildControls()
 
     buildToolbarAndMenu();
 
-    Label5 = label(client, "Label5",
-                   QStringLiteral("Logiciel de mesure et de configuration du thermostat QN52-W"),
-                   twipsRect(360, 600, 7935, 375));
+    Label5 =
+        label(client, "Label5", QStringLiteral("Logiciel de mesure et de configuration du thermostat QN52-W"),
+              twipsRect(360, 600, 7935, 375));
     Label5->setFont(arial(12, true));
 
     Image2 = make<QLabel>(client, "Image2");
@@ -172,7 +170,8 @@ void Form_main::buildToolbarAndMenu()
          QStringLiteral("Mise à jour logiciel")},
         {&ItemInternet, "ItemInternet", QStringLiteral("Internet"), QStringLiteral("C"),
          QStringLiteral("Site Internet de Velmora")},
-        {&ItemAbout, "ItemAbout", QStringLiteral("A propos"), QStringLiteral("D"), QStringLiteral("A propos")},
+        {&ItemAbout, "ItemAbout", QStringLiteral("A propos"), QStringLiteral("D"),
+         QStringLiteral("A propos")},
         {&ItemExit, "ItemExit", QStringLiteral("Quitter"), QStringLiteral("E"), QStringLiteral("Quitter")},
     };
 
@@ -199,14 +198,17 @@ void Form_main::buildToolbarAndMenu()
 
 void Form_main::buildFrame1()
 {
-    Frame1 = frame(client, "Frame1", QStringLiteral("Température en ° Celcius "), twipsRect(120, 1200, 9975, 4455));
-    Label1 = label(Frame1, "Label1",
-                   QStringLiteral("Mesure de la température et lecture des valeurs de configuration du thermostat."),
-                   QRect(12, 20, 640, 16));
+    Frame1 = frame(client, "Frame1", QStringLiteral("Température en ° Celcius "),
+                   twipsRect(120, 1200, 9975, 4455));
+    Label1 = label(
+        Frame1, "Label1",
+        QStringLiteral("Mesure de la température et lecture des valeurs de configuration du thermostat."),
+        QRect(12, 20, 640, 16));
 
     Frame16 = frame(Frame1, "Frame16", QStringLiteral("Lecture"), QRect(12, 38, 641, 42));
     ContinuousCB = make<QCheckBox>(Frame16, "ContinuousCB");
-    ContinuousCB->setText(QStringLiteral("Cocher ici pour effectuer la réception des valeurs automatiquement"));
+    ContinuousCB->setText(
+        QStringLiteral("Cocher ici pour effectuer la réception des valeurs automatiquement"));
     ContinuousCB->setGeometry(10, 18, 600, 18);
 
     Frame15 = frame(Frame1, "Frame15", QStringLiteral("Température sonde"), QRect(12, 84, 480, 126));
@@ -244,13 +246,15 @@ void Form_main::buildFrame1()
 void Form_main::buildFrame2()
 {
     Frame2 = frame(client, "Frame2", QStringLiteral("Configuration"), twipsRect(120, 5760, 9975, 4215));
-    Label9 = label(Frame2, "Label9", QStringLiteral("Configuration des valeurs de fonctionnement du thermostat"),
-                   QRect(12, 20, 640, 16));
+    Label9 =
+        label(Frame2, "Label9", QStringLiteral("Configuration des valeurs de fonctionnement du thermostat"),
+              QRect(12, 20, 640, 16));
     Label9->setFont(arial(8.25, true));
-    Label10 = label(Frame2, "Label10",
-                    QStringLiteral("Veuillez selectionner les valeurs de fonctionnement du thermostat et l'état de "
-                                   "basculement."),
-                    QRect(12, 38, 640, 16));
+    Label10 =
+        label(Frame2, "Label10",
+              QStringLiteral("Veuillez selectionner les valeurs de fonctionnement du thermostat et l'état de "
+                             "basculement."),
+              QRect(12, 38, 640, 16));
 
     struct Threshold
     {
@@ -278,12 +282,50 @@ void Form_main::buildFrame2()
         int left;
     };
     const Threshold thresholds[] = {
-        {&Frame6, "Frame6", QStringLiteral("TL"), &Label7, "Label7", QStringLiteral("Signe de TL"), &Combo_t1_signe,
-         "Combo_t1_signe", &Text_t1_signe, "Text_t1_signe", &Text_t1_value, "Text_t1_value", &Label24, "Label24",
-         &Text_t1_dixieme, "Text_t1_dixieme", &Label23, "Label23", &Label18, "Label18", QStringLiteral("T1"), 12},
-        {&Frame7, "Frame7", QStringLiteral("TH"), &Label8, "Label8", QStringLiteral("Signe de TH"), &Combo_t2_signe,
-         "Combo_t2_signe", &Text_t2_signe, "Text_t2_signe", &Text_t2_value, "Text_t2_value", &Label13, "Label13",
-         &Text_t2_dixieme, "Text_t2_dixieme", &Label14, "Label14", &Label19, "Label19", QStringLiteral("T2"), 232},
+        {&Frame6,
+         "Frame6",
+         QStringLiteral("TL"),
+         &Label7,
+         "Label7",
+         QStringLiteral("Signe de TL"),
+         &Combo_t1_signe,
+         "Combo_t1_signe",
+         &Text_t1_signe,
+         "Text_t1_signe",
+         &Text_t1_value,
+         "Text_t1_value",
+         &Label24,
+         "Label24",
+         &Text_t1_dixieme,
+         "Text_t1_dixieme",
+         &Label23,
+         "Label23",
+         &Label18,
+         "Label18",
+         QStringLiteral("T1"),
+         12},
+        {&Frame7,
+         "Frame7",
+         QStringLiteral("TH"),
+         &Label8,
+         "Label8",
+         QStringLiteral("Signe de TH"),
+         &Combo_t2_signe,
+         "Combo_t2_signe",
+         &Text_t2_signe,
+         "Text_t2_signe",
+         &Text_t2_value,
+         "Text_t2_value",
+         &Label13,
+         "Label13",
+         &Text_t2_dixieme,
+         "Text_t2_dixieme",
+         &Label14,
+         "Label14",
+         &Label19,
+         "Label19",
+         QStringLiteral("T2"),
+         232},
     };
     for (const Threshold &t : thresholds) {
         QGroupBox *f = frame(Frame2, t.frameName, t.title, QRect(t.left, 60, 210, 118));
@@ -340,10 +382,11 @@ void Form_main::buildStatusFrames()
     // Label3 sits at 240, 9000 twips inside Frame12, below the visible area;
     // Frame18's caption shows at the window's lower edge.
     Frame18 = frame(Frame12, "Frame18", QStringLiteral("Mise à jour logiciel"), QRect(8, 560, 321, 100));
-    Label3 = label(Frame18, "Label3",
-                   QStringLiteral("La mise à jour du logiciel n'est pas encore disponible pour cette version du "
-                                  "logiciel"),
-                   QRect(twips(240) - 8, twips(9000) - 560, 300, 36));
+    Label3 =
+        label(Frame18, "Label3",
+              QStringLiteral("La mise à jour du logiciel n'est pas encore disponible pour cette version du "
+                             "logiciel"),
+              QRect(twips(240) - 8, twips(9000) - 560, 300, 36));
     Label3->setWordWrap(true);
 
     // Frame11 and Frame3 lie over Frame12 and in front of it.
@@ -360,9 +403,12 @@ void Form_main::buildStatusFrames()
 void Form_main::buildOffscreenControls()
 {
     ReadRptsBtn = button(client, "ReadRptsBtn", QStringLiteral("Lecture"), twipsRect(18360, 600, 2295, 375));
-    SaveBtn = button(client, "SaveBtn", QStringLiteral("SAVE  Results to File"), twipsRect(16320, 1080, 1455, 495));
-    ClearBtn = button(client, "ClearBtn", QStringLiteral("CLEAR   Results"), twipsRect(17760, 1080, 1695, 495));
-    PrintBtn = button(client, "PrintBtn", QStringLiteral("PRINT   Results"), twipsRect(19440, 1080, 1815, 495));
+    SaveBtn =
+        button(client, "SaveBtn", QStringLiteral("SAVE  Results to File"), twipsRect(16320, 1080, 1455, 495));
+    ClearBtn =
+        button(client, "ClearBtn", QStringLiteral("CLEAR   Results"), twipsRect(17760, 1080, 1695, 495));
+    PrintBtn =
+        button(client, "PrintBtn", QStringLiteral("PRINT   Results"), twipsRect(19440, 1080, 1815, 495));
     HelpBtn = button(client, "HelpBtn", QStringLiteral("Help"), twipsRect(21120, 1080, 1815, 495));
 
     ResultsMemo = multiLine(client, "ResultsMemo", twipsRect(16320, 1560, 7455, 6495), true);
@@ -386,7 +432,8 @@ void Form_main::buildOffscreenControls()
     Rt2->setObjectName(QStringLiteral("Rt2"));
     Rt2->setGeometry(8, 18, Frame10->width() - 16, Frame10->height() - 26);
 
-    Frame8 = frame(client, "Frame8", QStringLiteral("Mise à jour logiciel"), twipsRect(120, 10080, 9975, 5055));
+    Frame8 =
+        frame(client, "Frame8", QStringLiteral("Mise à jour logiciel"), twipsRect(120, 10080, 9975, 5055));
     Label17 = label(Frame8, "Label17", QStringLiteral("Mise à jour logiciel de votre thermostat."),
                     QRect(16, 24, 400, 16));
     Label21 = label(Frame8, "Label21", QStringLiteral("1 <> Selectionez le fichier *.hex à l'aide du bouton"),

@@ -7,8 +7,8 @@ namespace MainWindowRules {
 
 QString caption(int major, int minor, int revision)
 {
-    return QStringLiteral("Calidor QN52-W") + QStringLiteral("   Version béta ")
-           + QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
+    return QStringLiteral("Calidor QN52-W") + QStringLiteral("   Version béta ") +
+           QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
 QString logHeader(const QString &shortDate)
@@ -19,9 +19,9 @@ QString logHeader(const QString &shortDate)
 QString retryMessage(const QString &appTitle)
 {
     const QString crlf = QStringLiteral("\r\n");
-    return QStringLiteral("Impossible d'ouvrir le thermostat via le port USB : ") + crlf + crlf + appTitle
-           + crlf + crlf + QStringLiteral("Merci de connecter votre thermostat puis cliquez sur OK,") + crlf
-           + QStringLiteral("sinon cliquer sur Annuler pour quitter l'application");
+    return QStringLiteral("Impossible d'ouvrir le thermostat via le port USB : ") + crlf + crlf + appTitle +
+           crlf + crlf + QStringLiteral("Merci de connecter votre thermostat puis cliquez sur OK,") + crlf +
+           QStringLiteral("sinon cliquer sur Annuler pour quitter l'application");
 }
 
 std::optional<QSize> memoSizeFor(QSize memo0, QSize form0, QSize formNow)

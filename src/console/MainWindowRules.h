@@ -2,7 +2,6 @@
 
 #include <QSize>
 #include <QString>
-
 #include <optional>
 
 // Texts and sizes of the main window that do not need the window itself.

@@ -25,16 +25,17 @@ void ReadCycle::run()
         try {
             if (readDevice(i))
                 continue;
-            failure = QStringLiteral("+ + + Unable to read from device") + N(position) + QStringLiteral("! + + +");
+            failure =
+                QStringLiteral("+ + + Unable to read from device") + N(position) + QStringLiteral("! + + +");
         } catch (const ErrorRecord &e) {
             // A failing component must not take the timer down with it: this
             // device's display stays as it was and the next tick tries again.
-            failure = QStringLiteral("+ + + Unable to read from device") + N(position) + QStringLiteral(": ")
-                      + e.source() + QStringLiteral(" - ") + e.description()
-                      + QStringLiteral(" (0x") + ThermoFormat::hex(e.code()) + QStringLiteral(") + + +");
+            failure = QStringLiteral("+ + + Unable to read from device") + N(position) +
+                      QStringLiteral(": ") + e.source() + QStringLiteral(" - ") + e.description() +
+                      QStringLiteral(" (0x") + ThermoFormat::hex(e.code()) + QStringLiteral(") + + +");
         } catch (const std::exception &e) {
-            failure = QStringLiteral("+ + + Unable to read from device") + N(position) + QStringLiteral(": ")
-                      + QString::fromLocal8Bit(e.what()) + QStringLiteral(" + + +");
+            failure = QStringLiteral("+ + + Unable to read from device") + N(position) +
+                      QStringLiteral(": ") + QString::fromLocal8Bit(e.what()) + QStringLiteral(" + + +");
         }
         m_console.platform().beeper->beep();
         m_console.AddToResults(failure);
@@ -46,7 +47,8 @@ bool ReadCycle::readDevice(std::size_t index)
     // Hold our own reference: the device must outlive this read.
     const std::shared_ptr<TSoftDet> device = m_console.Devices()[index];
     m_console.AddToResults(QString());
-    m_console.AddToResults(QStringLiteral("Device #") + N(static_cast<std::int64_t>(index) + 1) + QStringLiteral(":"));
+    m_console.AddToResults(QStringLiteral("Device #") + N(static_cast<std::int64_t>(index) + 1) +
+                           QStringLiteral(":"));
     if (!device->ReadAllReports())
         return false;
 

@@ -15,8 +15,7 @@ QString toDocument(const QString &text)
 
 } // namespace
 
-ResultsLog::ResultsLog(QTextDocument &document)
-    : m_document(document)
+ResultsLog::ResultsLog(QTextDocument &document) : m_document(document)
 {
     // An undo history would grow with every line of every read cycle.
     m_document.setUndoRedoEnabled(false);
@@ -67,8 +66,7 @@ void ResultsLog::flush()
     m_pending.clear();
 }
 
-ResultsLog::Batch::Batch(ResultsLog &log)
-    : m_log(log)
+ResultsLog::Batch::Batch(ResultsLog &log) : m_log(log)
 {
     ++m_log.m_batchDepth;
 }

@@ -52,6 +52,6 @@ private:
 
     QTextDocument &m_document;
     int m_batchDepth = 0;
-    bool m_pendingReset = false;   // the pending text replaces the document
-    QString m_pending;             // in the document's form ('\n' breaks)
+    bool m_pendingReset = false; // the pending text replaces the document
+    QString m_pending;           // in the document's form ('\n' breaks)
 };

@@ -12,7 +12,8 @@ ThermoDisplay ThermoDisplay::from(const ThermoRaw &raw, QChar decimalSeparator)
         d.probe = Probe{QStringLiteral("Sonde fonctionnelle."), false};
         break;
     case 1:
-        d.probe = Probe{QStringLiteral("Merci de vérifier la sonde car elle se trouve en cour-circuit."), true};
+        d.probe =
+            Probe{QStringLiteral("Merci de vérifier la sonde car elle se trouve en cour-circuit."), true};
         break;
     case 2:
         d.probe = Probe{QStringLiteral("Merci de connecter une sonde."), true};

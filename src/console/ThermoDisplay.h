@@ -2,7 +2,6 @@
 
 #include <QChar>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 
@@ -26,15 +25,15 @@ struct ThermoDisplay
     struct Probe
     {
         QString text;
-        bool fault = false;   // shown in red
+        bool fault = false; // shown in red
     };
 
-    std::optional<QString> temperature;    // Text_nombre_t
-    std::optional<Probe> probe;            // Text_status
-    std::optional<bool> contactOnNO;       // true: Image4/C-NO, false: Image5/C-NC
-    std::optional<QString> mode;           // Text_Mode_relais
-    std::optional<QString> low;            // Txt_t1_uniter_recev
-    std::optional<QString> high;           // Txt_t2_uniter_recev
+    std::optional<QString> temperature; // Text_nombre_t
+    std::optional<Probe> probe;         // Text_status
+    std::optional<bool> contactOnNO;    // true: Image4/C-NO, false: Image5/C-NC
+    std::optional<QString> mode;        // Text_Mode_relais
+    std::optional<QString> low;         // Txt_t1_uniter_recev
+    std::optional<QString> high;        // Txt_t2_uniter_recev
 
     static ThermoDisplay from(const ThermoRaw &raw, QChar decimalSeparator);
 };

@@ -2,7 +2,6 @@
 
 #include <QChar>
 #include <QString>
-
 #include <cstdint>
 
 // Number forms and value decoding shared by the log lines and the read-out

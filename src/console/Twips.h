@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QRect>
-
 #include <cmath>
 
 // The window was laid out in twips; the screen is drawn at 96 dpi, where one

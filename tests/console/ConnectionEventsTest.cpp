@@ -1,5 +1,4 @@
 #include "FormMainFixture.h"
-
 #include "TSoftDet.h"
 
 #include <QCheckBox>
@@ -135,7 +134,7 @@ TEST_F(ConnectionEvents, OpenedInterfacesCompleteTheLastDeviceFirst)
 TEST_F(ConnectionEvents, AnInterfaceThatIsNoThermostatIsDropped)
 {
     agent->plug(QStringLiteral("Keyboard"), 0x301, 0x0925, 0x1234);
-    agent->setSearchOnPID(false);   // so the component opens it at all
+    agent->setSearchOnPID(false); // so the component opens it at all
     agent->OpenMatchingIntfs();
     EXPECT_EQ(window->Devices().size(), 1u);
     EXPECT_TRUE(lines().contains(QStringLiteral("+ + + Keyboard has just been OPENED. + + +")));
@@ -166,11 +165,12 @@ TEST_F(ConnectionEvents, AFailureInsideAHandlerIsLoggedNotFatal)
     // Re-binding asks for an open interface the component does not have.
     agent->plug(QStringLiteral("Second"), 0x102);
     agent->OpenMatchingIntfs();
-    agent->forgetOpenInterfaces();   // the component lost them without telling
+    agent->forgetOpenInterfaces(); // the component lost them without telling
     doubles.beeper->reset();
     emit agent->OnIntfClosed(0, QStringLiteral("Calidor QN52-W (virtual:1)"), 0x101);
     const QStringList l = lines();
     ASSERT_FALSE(l.isEmpty());
-    EXPECT_TRUE(l.last().startsWith(QStringLiteral("+ + + OnIntfClosed failed: ScriptedHidAgent"))) << l.last().toStdString();
+    EXPECT_TRUE(l.last().startsWith(QStringLiteral("+ + + OnIntfClosed failed: ScriptedHidAgent")))
+        << l.last().toStdString();
     EXPECT_EQ(doubles.beeper->beeps(), 2);
 }

@@ -1,5 +1,4 @@
 #include "FormMainFixture.h"
-
 #include "Form_about.h"
 #include "Form_web.h"
 
@@ -87,7 +86,7 @@ TEST_F(FormMainTest, CommandsFollowTheKeyNotThePosition)
     EXPECT_EQ(about, 0);
     toolbarButton(*window, QStringLiteral("D"))->click();
     EXPECT_EQ(about, 1);
-    window->ItemInternet->trigger();   // the menu item
+    window->ItemInternet->trigger(); // the menu item
     EXPECT_EQ(web, 2);
     window->runCommand(QStringLiteral("Z"));
     EXPECT_EQ(web + about, 3);

@@ -1,22 +1,19 @@
 #pragma once
 
 #include "Form_main.h"
+#include "HexDumpView.h"
 #include "ScriptedHidAgent.h"
 #include "ScriptedPlatform.h"
-
-#include "HexDumpView.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QPushButton>
-#include <QTimer>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QStringList>
-
-#include <gtest/gtest.h>
-
+#include <QTimer>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 // Waits for events the component posts to itself (closing an interface
@@ -35,7 +32,7 @@ inline QStringList logLines(const QString &text)
 {
     QStringList lines = text.split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();   // the break that ends the last line
+        lines.removeLast(); // the break that ends the last line
     return lines;
 }
 

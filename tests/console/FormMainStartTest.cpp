@@ -1,7 +1,6 @@
-#include "FormMainFixture.h"
-
 #include "AppInfo.h"
 #include "EntryController.h"
+#include "FormMainFixture.h"
 #include "MainWindowRules.h"
 #include "TSoftDet.h"
 #include "Twips.h"
@@ -28,7 +27,7 @@ namespace {
 class BoxesWithHook : public ScriptedMessageBoxes
 {
 public:
-    std::function<void(int)> onAsk;   // called with the 1-based number of the box
+    std::function<void(int)> onAsk; // called with the 1-based number of the box
     Answer askOkCancel(const QString &text) override
     {
         ++m_n;
@@ -49,7 +48,8 @@ TEST_F(FormMainTest, NormalStart)
 {
     loadWithThermostat();
 
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Calidor QN52-W   Version béta ") + AppInfo::versionText());
+    EXPECT_EQ(window->windowTitle(),
+              QStringLiteral("Calidor QN52-W   Version béta ") + AppInfo::versionText());
     EXPECT_EQ(doubles.messageBoxes->asked().size(), 0u);
     EXPECT_TRUE(window->ContinuousCB->isChecked());
     EXPECT_TRUE(window->Timer1->isActive());
@@ -129,7 +129,8 @@ TEST_F(FormMainTest, RetriesUntilThePlugThenOpens)
     EXPECT_EQ(opensBeforePlug, 4);
     EXPECT_EQ(agent->criteriaAssignments, 5);
     EXPECT_EQ(window->Devices().size(), 1u);
-    EXPECT_TRUE(lines().contains(QStringLiteral("+ + + Calidor QN52-W (virtual:1) has just been CONNECTED. + + +")));
+    EXPECT_TRUE(
+        lines().contains(QStringLiteral("+ + + Calidor QN52-W (virtual:1) has just been CONNECTED. + + +")));
     EXPECT_TRUE(window->ContinuousCB->isChecked());
 }
 
@@ -216,15 +217,15 @@ TEST_F(FormMainTest, ControlsSitWhereTheDesignPutsThem)
         int left, top, width, height;
     };
     const Place places[] = {
-        {"Label5", 360, 600, 7935, 375},        {"Image2", 10920, 480, 3750, 810},
-        {"Frame1", 120, 1200, 9975, 4455},      {"Frame2", 120, 5760, 9975, 4215},
-        {"Frame12", 10200, 1200, 5055, 13935},  {"Frame11", 10320, 2160, 4815, 1935},
-        {"Frame3", 10320, 4080, 4815, 1455},    {"ReadRptsBtn", 18360, 600, 2295, 375},
-        {"SaveBtn", 16320, 1080, 1455, 495},    {"ClearBtn", 17760, 1080, 1695, 495},
-        {"PrintBtn", 19440, 1080, 1815, 495},   {"HelpBtn", 21120, 1080, 1815, 495},
+        {"Label5", 360, 600, 7935, 375},          {"Image2", 10920, 480, 3750, 810},
+        {"Frame1", 120, 1200, 9975, 4455},        {"Frame2", 120, 5760, 9975, 4215},
+        {"Frame12", 10200, 1200, 5055, 13935},    {"Frame11", 10320, 2160, 4815, 1935},
+        {"Frame3", 10320, 4080, 4815, 1455},      {"ReadRptsBtn", 18360, 600, 2295, 375},
+        {"SaveBtn", 16320, 1080, 1455, 495},      {"ClearBtn", 17760, 1080, 1695, 495},
+        {"PrintBtn", 19440, 1080, 1815, 495},     {"HelpBtn", 21120, 1080, 1815, 495},
         {"ResultsMemo", 16320, 1560, 7455, 6495}, {"Text7", 16320, 8160, 7455, 495},
-        {"Text8", 16320, 8760, 7455, 495},      {"Frame9", 16320, 9480, 7575, 3015},
-        {"Frame10", 16320, 12600, 7575, 2895},  {"Frame8", 120, 10080, 9975, 5055},
+        {"Text8", 16320, 8760, 7455, 495},        {"Frame9", 16320, 9480, 7575, 3015},
+        {"Frame10", 16320, 12600, 7575, 2895},    {"Frame8", 120, 10080, 9975, 5055},
     };
     for (const Place &p : places) {
         auto *w = window->client->findChild<QWidget *>(QLatin1String(p.name), Qt::FindDirectChildrenOnly);
@@ -274,7 +275,8 @@ TEST_F(FormMainTest, CaptionsContainersAndFonts)
         {"Frame10", "client", "EEPROM"},
         {"Frame8", "client", "Mise à jour logiciel"},
         {"Label5", "client", "Logiciel de mesure et de configuration du thermostat QN52-W"},
-        {"Label1", "Frame1", "Mesure de la température et lecture des valeurs de configuration du thermostat."},
+        {"Label1", "Frame1",
+         "Mesure de la température et lecture des valeurs de configuration du thermostat."},
         {"ContinuousCB", "Frame16", "Cocher ici pour effectuer la réception des valeurs automatiquement"},
         {"Label11", "Frame5", "C-NO"},
         {"Label12", "Frame5", "C-NC"},
@@ -295,7 +297,8 @@ TEST_F(FormMainTest, CaptionsContainersAndFonts)
         {"SendRptsBtn", "Frame2", "Configuration"},
         {"Label25", "Frame12", "Vous pouvez contrôler l'état et la configuration de votre thermostat."},
         {"Label4", "Frame13", " Sa plage de fonctionnement va de -55 à +125 ° C"},
-        {"Label3", "Frame18", "La mise à jour du logiciel n'est pas encore disponible pour cette version du logiciel"},
+        {"Label3", "Frame18",
+         "La mise à jour du logiciel n'est pas encore disponible pour cette version du logiciel"},
         {"ReadRptsBtn", "client", "Lecture"},
         {"SaveBtn", "client", "SAVE  Results to File"},
         {"ClearBtn", "client", "CLEAR   Results"},
@@ -321,14 +324,33 @@ TEST_F(FormMainTest, CaptionsContainersAndFonts)
         else if (auto *e = qobject_cast<QLineEdit *>(w))
             text = e->text();
         EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.name;
-        EXPECT_EQ(QFontInfo(w->font()).family(), QFontInfo(QFont(QStringLiteral("Arial"))).family()) << c.name;
+        EXPECT_EQ(QFontInfo(w->font()).family(), QFontInfo(QFont(QStringLiteral("Arial"))).family())
+            << c.name;
     }
 
     // The entry controls the entry and send controllers look up by name.
-    for (const char *name : {"Combo_t1_signe", "Combo_t2_signe", "Text_t1_signe", "Text_t2_signe", "Text_t1_value",
-                             "Text_t2_value", "Text_t1_dixieme", "Text_t2_dixieme", "Image1", "Text_nombre_t",
-                             "Text_Mode_relais", "Txt_t1_uniter_recev", "Txt_t2_uniter_recev", "Text_status",
-                             "Text_connexion1", "Image4", "Image5", "Image3", "Image6", "Image7", "Rt1", "Rt2"})
+    for (const char *name : {"Combo_t1_signe",
+                             "Combo_t2_signe",
+                             "Text_t1_signe",
+                             "Text_t2_signe",
+                             "Text_t1_value",
+                             "Text_t2_value",
+                             "Text_t1_dixieme",
+                             "Text_t2_dixieme",
+                             "Image1",
+                             "Text_nombre_t",
+                             "Text_Mode_relais",
+                             "Txt_t1_uniter_recev",
+                             "Txt_t2_uniter_recev",
+                             "Text_status",
+                             "Text_connexion1",
+                             "Image4",
+                             "Image5",
+                             "Image3",
+                             "Image6",
+                             "Image7",
+                             "Rt1",
+                             "Rt2"})
         EXPECT_NE(window->findChild<QWidget *>(QLatin1String(name)), nullptr) << name;
     EXPECT_EQ(window->Combo_t1_signe->count(), 2);
     EXPECT_EQ(window->Combo_t1_signe->itemText(0), QStringLiteral("+"));

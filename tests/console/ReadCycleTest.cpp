@@ -56,8 +56,16 @@ TEST_F(ReadCycleTest, DisplayUnderFrenchAndEnglishSeparators)
         const char *high;
     };
     const Case cases[] = {
-        {QLatin1Char(','), {255, 65411, 255, 1, 65, 0, 0}, "+ 25,5 °C", "TL <  -  12.5 °C", "TH >  + 25,5 °C"},
-        {QLatin1Char('.'), {255, 65411, 255, 1, 65, 0, 0}, "+ 25.5 °C", "TL <  -  12.5 °C", "TH >  + 25.5 °C"},
+        {QLatin1Char(','),
+         {255, 65411, 255, 1, 65, 0, 0},
+         "+ 25,5 °C",
+         "TL <  -  12.5 °C",
+         "TH >  + 25,5 °C"},
+        {QLatin1Char('.'),
+         {255, 65411, 255, 1, 65, 0, 0},
+         "+ 25.5 °C",
+         "TL <  -  12.5 °C",
+         "TH >  + 25.5 °C"},
         {QLatin1Char(','), {65535, 65531, 1250, 0, 66, 0, 0}, "- 0,1 °C", "TL <  -  .5 °C", "TH >  + 125 °C"},
         {QLatin1Char('.'), {64986, 200, 64986, 0, 66, 0, 0}, "- 55 °C", "TL <  + 20 °C", "TH >  -  55 °C"},
         {QLatin1Char(','), {1251, 0, 1252, 0, 65, 0, 0}, "+ 125,1 °C", "TL <  + 0 °C", "TH >  + 125,2 °C"},
@@ -75,7 +83,7 @@ TEST_F(ReadCycleTest, DisplayUnderFrenchAndEnglishSeparators)
 
 TEST_F(ReadCycleTest, RelayPictureAndModeFollowTheirCodes)
 {
-    readWith({0, 0, 0, 2, 67, 0, 0});   // neither known: nothing shown yet
+    readWith({0, 0, 0, 2, 67, 0, 0}); // neither known: nothing shown yet
     EXPECT_TRUE(window->Image4->isHidden());
     EXPECT_TRUE(window->Image5->isHidden());
     EXPECT_TRUE(window->Text_Mode_relais->text().isEmpty());
@@ -94,7 +102,7 @@ TEST_F(ReadCycleTest, RelayPictureAndModeFollowTheirCodes)
     EXPECT_FALSE(window->Label12->isHidden());
     EXPECT_EQ(window->Text_Mode_relais->text(), QStringLiteral("    Mode choisi : B"));
 
-    readWith({0, 0, 0, 2, 67, 0, 0});   // unknown again: the last state stays
+    readWith({0, 0, 0, 2, 67, 0, 0}); // unknown again: the last state stays
     EXPECT_FALSE(window->Image5->isHidden());
     EXPECT_EQ(window->Text_Mode_relais->text(), QStringLiteral("    Mode choisi : B"));
 }
@@ -106,7 +114,7 @@ TEST_F(ReadCycleTest, ProbeStatusTextAndColour)
     EXPECT_EQ(window->Text_status->toPlainText(), QStringLiteral("Merci de connecter une sonde."));
     EXPECT_EQ(statusColour(), QColor(255, 0, 0));
 
-    readWith({0, 0, 0, 0, 65, 0, 4});   // unknown: unchanged
+    readWith({0, 0, 0, 0, 65, 0, 4}); // unknown: unchanged
     EXPECT_EQ(window->Text_status->toPlainText(), QStringLiteral("Merci de connecter une sonde."));
 
     readWith({0, 0, 0, 0, 65, 0, 3});
@@ -148,8 +156,9 @@ TEST_F(ReadCycleTest, AComponentFailureIsCaughtAndReadingGoesOn)
     const QStringList l = linesAfterHeader();
     ASSERT_EQ(l.size(), 3);
     EXPECT_EQ(l[1], QStringLiteral("Device # 1:"));
-    EXPECT_EQ(l[2], QStringLiteral("+ + + Unable to read from device 1: HIDagentX:ReadCurrentRpt - Device not "
-                                   "responding (0x80040005) + + +"));
+    EXPECT_EQ(l[2],
+              QStringLiteral("+ + + Unable to read from device 1: HIDagentX:ReadCurrentRpt - Device not "
+                             "responding (0x80040005) + + +"));
     EXPECT_EQ(doubles.beeper->beeps(), 1);
     EXPECT_EQ(window->Text_nombre_t->text(), QStringLiteral("+ 25,5 °C"));
     EXPECT_TRUE(window->Timer1->isActive());

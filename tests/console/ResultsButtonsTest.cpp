@@ -1,13 +1,11 @@
-#include "FormMainFixture.h"
-
 #include "AppInfo.h"
+#include "FormMainFixture.h"
 #include "QtTextPrinter.h"
 
 #include <QDate>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
 #include <csignal>
 #include <sys/resource.h>
 
@@ -29,7 +27,8 @@ protected:
         loadWithThermostat();
         window->ContinuousCB->setChecked(false);
         window->ClearBtn->click();
-        header = (QStringLiteral("Test results:  ") + doubles.regional->shortDate(QDate::currentDate())).toUtf8();
+        header =
+            (QStringLiteral("Test results:  ") + doubles.regional->shortDate(QDate::currentDate())).toUtf8();
     }
     QByteArray header;
     QTemporaryDir dir;
@@ -40,9 +39,9 @@ TEST_F(ResultsButtons, ClearWritesTheDatedHeader)
     doubles.regional->setDateFormat(QStringLiteral("yyyy-MM-dd"));
     window->AddToResults(QStringLiteral("a"));
     window->ClearBtn->click();
-    EXPECT_EQ(window->resultsText(),
-              QStringLiteral("Test results:  ") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
-                  + QStringLiteral("\r\n"));
+    EXPECT_EQ(window->resultsText(), QStringLiteral("Test results:  ") +
+                                         QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+                                         QStringLiteral("\r\n"));
 }
 
 TEST_F(ResultsButtons, SaveWritesExactBytes)
@@ -87,7 +86,9 @@ TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysNothing)
     const QString before = window->resultsText();
 
     // The disk fills up after the first few bytes.
-    struct rlimit saved {};
+    struct rlimit saved
+    {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;
@@ -99,7 +100,8 @@ TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysNothing)
     std::signal(SIGXFSZ, previous);
 
     EXPECT_EQ(contents(path), QByteArray("previous log\r\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("results.txt")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("results.txt")});
     EXPECT_EQ(window->resultsText(), before);
     EXPECT_TRUE(doubles.messageBoxes->asked().empty());
 }

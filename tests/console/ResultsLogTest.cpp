@@ -1,16 +1,15 @@
+#include "ResultsLog.h"
+
 #include "LogFile.h"
 #include "MainCommands.h"
 #include "MainWindowRules.h"
-#include "ResultsLog.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextDocument>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 namespace {
@@ -136,7 +135,9 @@ TEST(LogFile, FailurePartWayLeavesTheOldFileIntact)
 
     // Limit the size of any file this process writes, so the new log runs
     // out of room after its first bytes, as on a full disk.
-    struct rlimit saved {};
+    struct rlimit saved
+    {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -28,12 +27,12 @@ public:
         std::int32_t handle = 0;
         bool plugged = true;
         bool open = false;
-        std::array<std::int32_t, 12> values{};   // the component's copy of each variable
-        std::array<std::int32_t, 12> device{};   // what a read of report A brings in
+        std::array<std::int32_t, 12> values{}; // the component's copy of each variable
+        std::array<std::int32_t, 12> device{}; // what a read of report A brings in
         bool readOk = true;
         bool writeOk = true;
         bool throwOnRead = false;
-        std::array<bool, 12> offers;             // usages 1..12 present in the descriptor
+        std::array<bool, 12> offers; // usages 1..12 present in the descriptor
         Interface() { offers.fill(true); }
     };
 
@@ -152,7 +151,8 @@ public:
     std::int32_t SelectOpenIntf(std::int32_t position) override
     {
         if (position < 0 || position >= OpenIntfCount())
-            throw ErrorRecord(-1, QStringLiteral("ScriptedHidAgent"), QStringLiteral("no such open interface"));
+            throw ErrorRecord(-1, QStringLiteral("ScriptedHidAgent"),
+                              QStringLiteral("no such open interface"));
         m_current = m_openOrder[static_cast<std::size_t>(position)];
         return intf(m_current).handle;
     }
@@ -221,7 +221,8 @@ public:
         ++readCalls;
         Interface &it = intf(m_rpt / 2);
         if (it.throwOnRead)
-            throw ErrorRecord(static_cast<std::int32_t>(0x80040005u), QStringLiteral("HIDagentX:ReadCurrentRpt"),
+            throw ErrorRecord(static_cast<std::int32_t>(0x80040005u),
+                              QStringLiteral("HIDagentX:ReadCurrentRpt"),
                               QStringLiteral("Device not responding"));
         if (!it.open || !it.readOk)
             return false;

@@ -1,9 +1,9 @@
-#include "ThermoDisplay.h"
 #include "ThermoFormat.h"
 
-#include <gtest/gtest.h>
+#include "ThermoDisplay.h"
 
 #include <cstdint>
+#include <gtest/gtest.h>
 
 using namespace ThermoFormat;
 
@@ -25,10 +25,16 @@ TEST(ThermoFormat, LogNumberForm)
 
 TEST(ThermoFormat, LocalAndPointForms)
 {
-    struct Case { std::int32_t n; const char *frL; const char *enL; const char *p; };
+    struct Case
+    {
+        std::int32_t n;
+        const char *frL;
+        const char *enL;
+        const char *p;
+    };
     const Case cases[] = {
-        {250, "25", "25", " 25"}, {255, "25,5", "25.5", " 25.5"}, {5, "0,5", "0.5", " .5"},
-        {0, "0", "0", " "},       {125, "12,5", "12.5", " 12.5"}, {550, "55", "55", " 55"},
+        {250, "25", "25", " 25"},     {255, "25,5", "25.5", " 25.5"}, {5, "0,5", "0.5", " .5"},
+        {0, "0", "0", " "},           {125, "12,5", "12.5", " 12.5"}, {550, "55", "55", " 55"},
         {1250, "125", "125", " 125"}, {10, "1", "1", " 1"},
     };
     for (const Case &c : cases) {
@@ -63,7 +69,12 @@ TEST(ThermoFormat, TemperatureEverySixteenBitPattern)
 
 TEST(ThermoFormat, TemperatureExamples)
 {
-    struct Case { std::int32_t raw; QChar sep; const char *text; };
+    struct Case
+    {
+        std::int32_t raw;
+        QChar sep;
+        const char *text;
+    };
     const Case cases[] = {
         {0, fr, "+ 0 °C"},          {1250, fr, "+ 125 °C"},     {255, fr, "+ 25,5 °C"},
         {255, en, "+ 25.5 °C"},     {64986, fr, "- 55 °C"},     {65535, fr, "- 0,1 °C"},
@@ -76,7 +87,13 @@ TEST(ThermoFormat, TemperatureExamples)
 
 TEST(ThermoFormat, ThresholdExamples)
 {
-    struct Case { std::int32_t raw; QChar sep; const char *low; const char *high; };
+    struct Case
+    {
+        std::int32_t raw;
+        QChar sep;
+        const char *low;
+        const char *high;
+    };
     const Case cases[] = {
         {65411, fr, "TL <  -  12.5 °C", "TH >  -  12.5 °C"},
         {65411, en, "TL <  -  12.5 °C", "TH >  -  12.5 °C"},
@@ -99,7 +116,12 @@ TEST(ThermoFormat, ThresholdExamples)
 
 TEST(ThermoDisplay, ProbeStates)
 {
-    struct Case { std::int32_t status; const char *text; bool fault; };
+    struct Case
+    {
+        std::int32_t status;
+        const char *text;
+        bool fault;
+    };
     const Case cases[] = {
         {0, "Sonde fonctionnelle.", false},
         {1, "Merci de vérifier la sonde car elle se trouve en cour-circuit.", true},
@@ -123,7 +145,13 @@ TEST(ThermoDisplay, ProbeStates)
 
 TEST(ThermoDisplay, RelayStateAndModeOnlyForKnownCodes)
 {
-    struct Case { std::int32_t sw; std::optional<bool> onNO; std::int32_t mode; std::optional<QString> text; };
+    struct Case
+    {
+        std::int32_t sw;
+        std::optional<bool> onNO;
+        std::int32_t mode;
+        std::optional<QString> text;
+    };
     const Case cases[] = {
         {1, true, 65, QStringLiteral("    Mode choisi : A")},
         {0, false, 66, QStringLiteral("    Mode choisi : B")},

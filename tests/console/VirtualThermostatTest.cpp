@@ -1,17 +1,16 @@
 // The main window over the real HID access component and the virtual
 // thermostat, as `calidor --simulate` runs it.
+#include "VirtualThermostat.h"
+
+#include "FormMainFixture.h"
 #include "Form_main.h"
 #include "HidAgent.h"
 #include "ScriptedPlatform.h"
 #include "TSoftDet.h"
-#include "VirtualThermostat.h"
 #include "VirtualTransport.h"
-
-#include "FormMainFixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
-
 #include <algorithm>
 
 class WithVirtualThermostat : public ::testing::Test
@@ -60,7 +59,7 @@ TEST_F(WithVirtualThermostat, UnplugDuringContinuousReadingThenPlugAgain)
     EXPECT_FALSE(window->ContinuousCB->isChecked());
     EXPECT_FALSE(window->Timer1->isActive());
     EXPECT_TRUE(window->ClearBtn->isEnabled());
-    EXPECT_GE(doubles.beeper->beeps(), 2);   // disconnected, closed
+    EXPECT_GE(doubles.beeper->beeps(), 2); // disconnected, closed
     QStringList l = logLines(window->resultsText());
     EXPECT_TRUE(std::any_of(l.begin(), l.end(), [](const QString &s) {
         return s.endsWith(QStringLiteral("has just been CLOSED. + + + "));
