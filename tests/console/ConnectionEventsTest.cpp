@@ -105,7 +105,7 @@ TEST_F(ConnectionEvents, ReportArrivedAndSelected)
 TEST_F(ConnectionEvents, OpenedInterfacesCompleteTheLastDeviceFirst)
 {
     // A thermostat whose first interface carries only the input variables.
-    const int partial = agent->plug(QStringLiteral("Part 1"), 0x201);
+    const int partial = agent->plug(QStringLiteral("Input half"), 0x201);
     for (std::size_t k = 7; k < 12; ++k)
         agent->intf(partial).offers[k] = false;
     agent->OpenMatchingIntfs();
@@ -114,7 +114,7 @@ TEST_F(ConnectionEvents, OpenedInterfacesCompleteTheLastDeviceFirst)
     EXPECT_EQ(last->UnboundVarCount(), 5);
 
     // The next interface completes it instead of starting a third device.
-    const int rest = agent->plug(QStringLiteral("Part 2"), 0x202);
+    const int rest = agent->plug(QStringLiteral("Output half"), 0x202);
     for (std::size_t k = 0; k < 7; ++k)
         agent->intf(rest).offers[k] = false;
     agent->OpenMatchingIntfs();
@@ -127,7 +127,7 @@ TEST_F(ConnectionEvents, OpenedInterfacesCompleteTheLastDeviceFirst)
     agent->OpenMatchingIntfs();
     EXPECT_EQ(window->Devices().size(), 3u);
 
-    EXPECT_TRUE(lines().contains(QStringLiteral("+ + + Part 2 has just been OPENED. + + +")));
+    EXPECT_TRUE(lines().contains(QStringLiteral("+ + + Output half has just been OPENED. + + +")));
     EXPECT_TRUE(lines().contains(QStringLiteral("(There are now  3 HID interfaces open)")));
 }
 
