@@ -12,7 +12,7 @@ PACKAGES=(
   fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool
   desktop-file-utils appstream
-  dpkg-dev file
+  dpkg-dev file ccache
 )
 
 missing=()
