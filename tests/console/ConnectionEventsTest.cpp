@@ -16,7 +16,7 @@ protected:
         window->ContinuousCB->setChecked(false);
         window->ClearBtn->click();
         doubles.beeper->reset();
-        openCallsAtStart = agent->openCalls;
+        openCallsAtStart = agent->calls("OpenMatchingIntfs");
     }
     int openCallsAtStart = 0;
 };
@@ -59,7 +59,7 @@ TEST_F(ConnectionEvents, DeviceConnectedAfterStartReopens)
     };
     EXPECT_EQ(linesAfterHeader(), expected);
     EXPECT_TRUE(window->statusText().endsWith(QStringLiteral("Calidor QN52-W (virtual:2) CONNECTED ")));
-    EXPECT_EQ(agent->openCalls, openCallsAtStart + 1);
+    EXPECT_EQ(agent->calls("OpenMatchingIntfs"), openCallsAtStart + 1);
     EXPECT_EQ(doubles.beeper->beeps(), 1);
 }
 
@@ -105,18 +105,14 @@ TEST_F(ConnectionEvents, ReportArrivedAndSelected)
 TEST_F(ConnectionEvents, OpenedInterfacesCompleteTheLastDeviceFirst)
 {
     // A thermostat whose first interface carries only the input variables.
-    const int partial = agent->plug(QStringLiteral("Input half"), 0x201);
-    for (std::size_t k = 7; k < 12; ++k)
-        agent->intf(partial).offers[k] = false;
+    agent->plug(QStringLiteral("Input half"), 0x201, 0x0925, 0x5000, true, {8, 9, 10, 11, 12});
     agent->OpenMatchingIntfs();
     ASSERT_EQ(window->Devices().size(), 2u);
     const std::shared_ptr<TSoftDet> last = window->LastDevice();
     EXPECT_EQ(last->UnboundVarCount(), 5);
 
     // The next interface completes it instead of starting a third device.
-    const int rest = agent->plug(QStringLiteral("Output half"), 0x202);
-    for (std::size_t k = 0; k < 7; ++k)
-        agent->intf(rest).offers[k] = false;
+    agent->plug(QStringLiteral("Output half"), 0x202, 0x0925, 0x5000, true, {1, 2, 3, 4, 5, 6, 7});
     agent->OpenMatchingIntfs();
     EXPECT_EQ(window->Devices().size(), 2u);
     EXPECT_EQ(window->LastDevice(), last);

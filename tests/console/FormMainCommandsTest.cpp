@@ -107,7 +107,7 @@ TEST_F(FormMainTest, OpenHexAndUpdateDoNothing)
     EXPECT_EQ(window->resultsText(), before);
     EXPECT_EQ(shown, 0);
     EXPECT_TRUE(doubles.messageBoxes->asked().empty());
-    EXPECT_EQ(agent->closeAllCalls, 0);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 0);
 }
 
 TEST_F(FormMainTest, QuitFromToolbarAndMenuAlike)
@@ -122,7 +122,7 @@ TEST_F(FormMainTest, QuitFromToolbarAndMenuAlike)
         else
             toolbarButton(*window, QStringLiteral("E"))->click();
         EXPECT_FALSE(window->isVisible());
-        EXPECT_EQ(agent->closeAllCalls, 1);
+        EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
         EXPECT_FALSE(window->Timer1->isActive());
         window.reset();
     }
@@ -147,7 +147,7 @@ TEST_F(FormMainTest, WebAndAboutWindowsOpenOnceAndOutliveQuit)
     // Quitting closes the main window and the component, not the others.
     window->ItemExit->trigger();
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
     EXPECT_TRUE(about->isVisible());
     EXPECT_TRUE(web->isVisible());
     web->close();

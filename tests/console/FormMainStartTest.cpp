@@ -64,7 +64,7 @@ TEST_F(FormMainTest, NormalStart)
     EXPECT_TRUE(window->ContinuousCB->isEnabled());
     EXPECT_FALSE(window->StartingUp());
     EXPECT_EQ(window->Devices().size(), 1u);
-    EXPECT_EQ(agent->activateCalls, 1);
+    EXPECT_EQ(agent->calls("Activate"), 1);
     EXPECT_FALSE(agent->ShowOperations());
     EXPECT_FALSE(agent->Verbose());
     EXPECT_EQ(window->helpFile(), AppInfo::helpFile());
@@ -115,7 +115,7 @@ TEST_F(FormMainTest, RetriesUntilThePlugThenOpens)
     int opensBeforePlug = -1;
     boxes->onAsk = [&](int n) {
         if (n == 4) {
-            opensBeforePlug = agent->openCalls;
+            opensBeforePlug = agent->calls("OpenMatchingIntfs");
             agent->connectDevice(thermostat);
         }
     };
@@ -125,7 +125,7 @@ TEST_F(FormMainTest, RetriesUntilThePlugThenOpens)
     EXPECT_EQ(boxes->count(ScriptedMessageBoxes::Kind::OkCancel), 4);
     for (const QString &text : boxes->texts())
         EXPECT_EQ(text, retryText);
-    EXPECT_EQ(agent->openCalls, 5);
+    EXPECT_EQ(agent->calls("OpenMatchingIntfs"), 5);
     EXPECT_EQ(opensBeforePlug, 4);
     EXPECT_EQ(agent->criteriaAssignments, 5);
     EXPECT_EQ(window->Devices().size(), 1u);
@@ -141,11 +141,11 @@ TEST_F(FormMainTest, CancelAtStartEndsWithoutWindow)
     EXPECT_FALSE(window->load());
     EXPECT_EQ(doubles.messageBoxes->count(ScriptedMessageBoxes::Kind::OkCancel), 1);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
     EXPECT_FALSE(window->Timer1->isActive());
     EXPECT_FALSE(window->ContinuousCB->isChecked());
     // The device controls were never enabled (their design state is kept).
-    EXPECT_EQ(agent->openCalls, 1);
+    EXPECT_EQ(agent->calls("OpenMatchingIntfs"), 1);
 }
 
 TEST_F(FormMainTest, AComponentFailureAtStartIsShownAndEndsTheStart)
@@ -157,8 +157,8 @@ TEST_F(FormMainTest, AComponentFailureAtStartIsShownAndEndsTheStart)
     EXPECT_EQ(doubles.messageBoxes->asked()[0].kind, ScriptedMessageBoxes::Kind::Message);
     EXPECT_EQ(doubles.messageBoxes->asked()[0].text,
               QStringLiteral("Erreur du composant HID : HIDagentX:Activate - no HID access"));
-    EXPECT_EQ(agent->openCalls, 0);
-    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_EQ(agent->calls("OpenMatchingIntfs"), 0);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
     EXPECT_FALSE(window->Timer1->isActive());
 }
 
@@ -167,10 +167,10 @@ TEST_F(FormMainTest, ClosingTheWindowClosesTheComponentOnce)
     loadWithThermostat();
     window->show();
     window->close();
-    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
     EXPECT_FALSE(window->Timer1->isActive());
     window.reset();
-    EXPECT_EQ(agent->closeAllCalls, 1);
+    EXPECT_EQ(agent->calls("CloseAllIntfs"), 1);
 }
 
 TEST_F(FormMainTest, ContinuousReadingSwitchesTimerAndLogButtons)

@@ -205,14 +205,14 @@ TEST_F(ReadCycleTest, EmptyDevicesOnlyResetsTheLog)
 TEST_F(ReadCycleTest, TheButtonAndTheTimerRunTheSameCycle)
 {
     agent->setDeviceValues(thermostat, {123, 0, 0, 0, 65, 0, 0});
-    const int before = agent->readCalls;
+    const int before = agent->calls("ReadCurrentRpt");
     window->ReadRptsBtn->click();
-    EXPECT_EQ(agent->readCalls, before + 1);
+    EXPECT_EQ(agent->calls("ReadCurrentRpt"), before + 1);
     EXPECT_EQ(window->Text_nombre_t->text(), QStringLiteral("+ 12,3 °C"));
 
     agent->setDeviceValues(thermostat, {124, 0, 0, 0, 65, 0, 0});
     window->ContinuousCB->setChecked(true);
-    EXPECT_TRUE(waitUntil([&] { return agent->readCalls >= before + 3; }));
+    EXPECT_TRUE(waitUntil([&] { return agent->calls("ReadCurrentRpt") >= before + 3; }));
     EXPECT_EQ(window->Text_nombre_t->text(), QStringLiteral("+ 12,4 °C"));
 }
 

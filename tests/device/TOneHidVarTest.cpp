@@ -1,4 +1,4 @@
-#include "FakeHidAgent.h"
+#include "ScriptedHidAgent.h"
 #include "TOneHidVar.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using Var = FakeHidAgent::Var;
+using Var = ScriptedHidAgent::Var;
 
 const QString Unknown = QStringLiteral("An unknown error has occurred!");
 constexpr std::int32_t TrappedCode = -2147211505; // 0x8004270F
@@ -17,9 +17,9 @@ constexpr std::int32_t TrappedCode = -2147211505; // 0x8004270F
 // A component with one open interface (handle 0x51) holding two variables
 // on page 0xFF00: usage 2 of input report 4 (AllVarIndex 0) and usage 9 of
 // output report 6 (AllVarIndex 1), each with distinct attributes.
-std::shared_ptr<FakeHidAgent> makeAgent()
+std::shared_ptr<ScriptedHidAgent> makeAgent()
 {
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addIntf(0x51, 2341, 20480);
     agent->currentIntf = 0;
     Var in;
@@ -317,8 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
 struct TrapCase
 {
     const char *failingOp;
-    FakeHidAgent::Throw kind;
-    std::function<void(TOneHidVar &, const std::shared_ptr<FakeHidAgent> &)> call;
+    ScriptedHidAgent::Throw kind;
+    std::function<void(TOneHidVar &, const std::shared_ptr<ScriptedHidAgent> &)> call;
     const char *source;
 };
 
@@ -336,13 +336,13 @@ TEST_P(Traps, FailWithTheUniformRecordNamingTheMember)
     expectTrap([&] { c.call(*v, agent); }, QString::fromLatin1(c.source));
 }
 
-using K = FakeHidAgent::Throw;
-const auto bind = [](TOneHidVar &v, const std::shared_ptr<FakeHidAgent> &a) { v.Bind(a); };
-const auto scaledGet = [](TOneHidVar &v, const std::shared_ptr<FakeHidAgent> &) { v.ScaledValue(); };
-const auto scaledLet = [](TOneHidVar &v, const std::shared_ptr<FakeHidAgent> &) { v.setScaledValue(1); };
-const auto updateIn = [](TOneHidVar &v, const std::shared_ptr<FakeHidAgent> &) { v.update(true); };
+using K = ScriptedHidAgent::Throw;
+const auto bind = [](TOneHidVar &v, const std::shared_ptr<ScriptedHidAgent> &a) { v.Bind(a); };
+const auto scaledGet = [](TOneHidVar &v, const std::shared_ptr<ScriptedHidAgent> &) { v.ScaledValue(); };
+const auto scaledLet = [](TOneHidVar &v, const std::shared_ptr<ScriptedHidAgent> &) { v.setScaledValue(1); };
+const auto updateIn = [](TOneHidVar &v, const std::shared_ptr<ScriptedHidAgent> &) { v.update(true); };
 // Rebinds the variable as the output one of the same interface first.
-const auto updateOut = [](TOneHidVar &v, const std::shared_ptr<FakeHidAgent> &a) {
+const auto updateOut = [](TOneHidVar &v, const std::shared_ptr<ScriptedHidAgent> &a) {
     v.DoCreate(HIDagentX::Output, 0xFF00, 9, 1, QStringLiteral("OutTempHighVar"));
     a->clearFailures();
     v.Bind(a);
@@ -463,17 +463,17 @@ TEST_P(PassThrough, KeepsTheOriginalFailure)
     auto v = makeVar();
     ASSERT_TRUE(v->Bind(agent));
 
-    agent->failOn(c.failingOp, FakeHidAgent::Throw::Record);
+    agent->failOn(c.failingOp, ScriptedHidAgent::Throw::Record);
     try {
         c.call(*v);
         ADD_FAILURE() << "no failure";
     } catch (const ErrorRecord &e) {
-        EXPECT_EQ(e.code(), FakeHidAgent::InjectedCode);
-        EXPECT_EQ(e.source(), QStringLiteral("FakeHidAgent:") + QString::fromLatin1(c.failingOp));
+        EXPECT_EQ(e.code(), ScriptedHidAgent::InjectedCode);
+        EXPECT_EQ(e.source(), QStringLiteral("ScriptedHidAgent:") + QString::fromLatin1(c.failingOp));
         EXPECT_EQ(e.description(), QStringLiteral("injected failure"));
     }
 
-    agent->failOn(c.failingOp, FakeHidAgent::Throw::StdException);
+    agent->failOn(c.failingOp, ScriptedHidAgent::Throw::StdException);
     EXPECT_THROW(c.call(*v), std::runtime_error);
 }
 

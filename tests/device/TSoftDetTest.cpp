@@ -1,8 +1,8 @@
-#include "FakeHidAgent.h"
 #include "TSoftDet.h"
 
-#include <gtest/gtest.h>
+#include "ScriptedHidAgent.h"
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 
@@ -50,9 +50,9 @@ constexpr std::int32_t RptA = 3;
 constexpr std::int32_t RptB = 5;
 
 // A component where a mouse was opened first and the thermostat last.
-std::shared_ptr<FakeHidAgent> thermostatAgent(const std::set<std::int32_t> &missing = {})
+std::shared_ptr<ScriptedHidAgent> thermostatAgent(const std::set<std::int32_t> &missing = {})
 {
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addIntf(0x10, 0x046D, 0xC077);
     agent->addThermostat(Handle, RptA, RptB, missing);
     return agent;
@@ -129,7 +129,7 @@ class NotAThermostat : public ::testing::TestWithParam<OtherDevice>
 TEST_P(NotAThermostat, AnswersMinusOneAndBindsNothing)
 {
     const OtherDevice c = GetParam();
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addThermostat(Handle, RptA, RptB, {}, c.vid, c.pid);
     TSoftDet d;
     EXPECT_EQ(d.BindVars(agent), -1);
@@ -226,7 +226,7 @@ TEST(TSoftDet, HidClosedForItsOwnHandleUnbindsAllButRemembersTheHandle)
 
 TEST(TSoftDet, ReBindFollowsTheRenumberedComponentOnTheCurrentInterface)
 {
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addThermostat(0x31, 0, 1);
     TSoftDet d;
     ASSERT_EQ(d.BindVars(agent), 0);
@@ -257,7 +257,7 @@ TEST(TSoftDet, ReBindRecordsTheHandleOfTheCurrentInterface)
 {
     // The component may hand the same usages of another interface; what
     // binds records the handle that is current while binding.
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addThermostat(0x31, 0, 1);
     TSoftDet d;
     ASSERT_EQ(d.BindVars(agent), 0);
@@ -300,12 +300,13 @@ TEST_P(UnBindRpt, ForgetsOnlyTheReportTheVariableLocated)
     ASSERT_EQ(d.BindVars(agent), 0);
     auto v = std::make_shared<TOneHidVar>();
     v->DoCreate(c.rptType, 65280, 1, 1, QStringLiteral("x"));
-    FakeHidAgent::Var fv;
+    ScriptedHidAgent::Var fv;
     fv.usagePage = 65280;
     fv.usage = 1;
     fv.rptType = c.rptType;
     fv.rptIndex = c.rptIndex;
-    auto other = std::make_shared<FakeHidAgent>();
+    fv.intfHandle = 0x60;
+    auto other = std::make_shared<ScriptedHidAgent>();
     other->addIntf(0x60, 1, 1);
     other->currentIntf = 0;
     other->addVar(fv);
@@ -353,7 +354,7 @@ TEST(TSoftDet, CountingGoesByVariableIdentity)
 
 TEST(TSoftDet, PartlyBoundDeviceCountsItsUnboundVariablesWhenBoundAgain)
 {
-    auto agent = std::make_shared<FakeHidAgent>();
+    auto agent = std::make_shared<ScriptedHidAgent>();
     agent->addThermostat(Handle, RptA, RptB, {2, 3, 9});
     TSoftDet d;
     EXPECT_EQ(d.BindVars(agent), 3);
@@ -421,7 +422,8 @@ TEST(TSoftDet, ReplacedTemperatureVariableNoLongerLocatesReportA)
 TEST(TSoftDet, AFailureReadingTheIdsIsTrappedAsDeviceIsMatched)
 {
     for (const char *op : {"CurrentVID", "CurrentPID"}) {
-        for (auto kind : {FakeHidAgent::Throw::Record, FakeHidAgent::Throw::StdException, FakeHidAgent::Throw::Int}) {
+        for (auto kind : {ScriptedHidAgent::Throw::Record, ScriptedHidAgent::Throw::StdException,
+                          ScriptedHidAgent::Throw::Int}) {
             auto agent = thermostatAgent();
             agent->failOn(op, kind);
             TSoftDet d;
@@ -449,8 +451,8 @@ TEST(TSoftDet, BindVarsPassesOtherFailuresOnUnchanged)
             d.BindVars(agent);
             ADD_FAILURE() << op;
         } catch (const ErrorRecord &e) {
-            EXPECT_EQ(e.code(), FakeHidAgent::InjectedCode);
-            EXPECT_EQ(e.source(), QStringLiteral("FakeHidAgent:") + QString::fromLatin1(op));
+            EXPECT_EQ(e.code(), ScriptedHidAgent::InjectedCode);
+            EXPECT_EQ(e.source(), QStringLiteral("ScriptedHidAgent:") + QString::fromLatin1(op));
         }
     }
 }
@@ -458,7 +460,7 @@ TEST(TSoftDet, BindVarsPassesOtherFailuresOnUnchanged)
 TEST(TSoftDet, ABindFailingHalfWayReachesTheCallerAndKeepsEarlierBindings)
 {
     auto agent = thermostatAgent();
-    agent->failOn("SetVarScaleMode", FakeHidAgent::Throw::Record, 4); // the fifth bind fails at its end
+    agent->failOn("SetVarScaleMode", ScriptedHidAgent::Throw::Record, 4); // the fifth bind fails at its end
     TSoftDet d;
     try {
         d.BindVars(agent);

@@ -1,7 +1,7 @@
 #include "ConfigSender.h"
 
 #include "FakeConsoleContext.h"
-#include "FakeHidAgent.h"
+#include "ScriptedHidAgent.h"
 #include "TSoftDet.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ const QString kRange =
 // told to fail on its own.
 struct FakeThermostat
 {
-    std::shared_ptr<FakeHidAgent> agent = std::make_shared<FakeHidAgent>();
+    std::shared_ptr<ScriptedHidAgent> agent = std::make_shared<ScriptedHidAgent>();
     std::shared_ptr<TSoftDet> device = std::make_shared<TSoftDet>();
 
     explicit FakeThermostat(std::int32_t handle)
@@ -333,7 +333,7 @@ struct FailureCase
 {
     const char *name;
     const char *operation;
-    FakeHidAgent::Throw kind;
+    ScriptedHidAgent::Throw kind;
     int afterCalls;
     int linesBeforeFailure; // of device 1, the empty line included
     const char *failure;
@@ -374,12 +374,12 @@ TEST_P(ConfigSenderFailure, ComponentFailureStopsThatDeviceOnly)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConfigSenderFailure,
-    ::testing::Values(FailureCase{"FirstSet", "SetVarUnScaledValue", FakeHidAgent::Throw::Record, 0, 1,
-                                  "FakeHidAgent:SetVarUnScaledValue: injected failure"},
-                      FailureCase{"ThirdSet", "SetVarUnScaledValue", FakeHidAgent::Throw::Record, 2, 3,
-                                  "FakeHidAgent:SetVarUnScaledValue: injected failure"},
-                      FailureCase{"ReadBack", "VarUnScaledValue", FakeHidAgent::Throw::StdException, 1, 2,
+    ::testing::Values(FailureCase{"FirstSet", "SetVarUnScaledValue", ScriptedHidAgent::Throw::Record, 0, 1,
+                                  "ScriptedHidAgent:SetVarUnScaledValue: injected failure"},
+                      FailureCase{"ThirdSet", "SetVarUnScaledValue", ScriptedHidAgent::Throw::Record, 2, 3,
+                                  "ScriptedHidAgent:SetVarUnScaledValue: injected failure"},
+                      FailureCase{"ReadBack", "VarUnScaledValue", ScriptedHidAgent::Throw::StdException, 1, 2,
                                   "injected failure in VarUnScaledValue"},
-                      FailureCase{"ReportSelect", "SelectRpt", FakeHidAgent::Throw::Int, 0, 6,
+                      FailureCase{"ReportSelect", "SelectRpt", ScriptedHidAgent::Throw::Int, 0, 6,
                                   "unknown failure"}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
