@@ -7,6 +7,14 @@ HidIoStatus VirtualConnection::readInputReport(std::uint8_t reportId, std::vecto
 {
     if (!m_socket->plugged)
         return HidIoStatus::Gone;
+    if (m_socket->readsBeforeUnplug == 0) {
+        m_socket->plugged = false;
+        if (m_socket->pulled)
+            m_socket->pulled();
+        return HidIoStatus::Gone;
+    }
+    if (m_socket->readsBeforeUnplug > 0)
+        --m_socket->readsBeforeUnplug;
     if (m_socket->device->stallReads()) {
         if (m_socket->realStall && timeoutMs > 0)
             QThread::msleep(static_cast<unsigned long>(timeoutMs));

@@ -3,6 +3,7 @@
 #include "HidTransport.h"
 #include "VirtualThermostat.h"
 
+#include <functional>
 #include <memory>
 
 // What a plugged virtual device and its open connections share: the device
@@ -12,6 +13,9 @@ struct VirtualSocket
     std::shared_ptr<VirtualThermostat> device;
     bool plugged = true;
     bool realStall = false; // a stalled read really waits for its time-out
+    // Reads still answered before the device drops out; negative: never.
+    int readsBeforeUnplug = -1;
+    std::function<void()> pulled; // told when the device drops out by itself
 };
 
 // An open interface of a virtual device. Once the device is unplugged every

@@ -2,6 +2,8 @@
 
 #include "VirtualConnection.h"
 
+#include <QMetaObject>
+#include <QPointer>
 #include <algorithm>
 
 VirtualTransport::VirtualTransport(QObject *parent) : HidTransport(parent) {}
@@ -29,6 +31,22 @@ bool VirtualTransport::unplug(const QString &path, bool announce)
     m_slots.erase(it);
     if (announce)
         emit deviceRemoved(path);
+    return true;
+}
+
+bool VirtualTransport::unplugAfterReads(const QString &path, int reads)
+{
+    const Slot *s = find(path);
+    if (!s)
+        return false;
+    s->socket->readsBeforeUnplug = reads < 0 ? 0 : reads;
+    // The socket may outlive this transport through an open connection.
+    const QPointer<VirtualTransport> self(this);
+    s->socket->pulled = [self, path] {
+        if (self)
+            QMetaObject::invokeMethod(
+                self, [self, path] { self->unplug(path); }, Qt::QueuedConnection);
+    };
     return true;
 }
 

@@ -26,6 +26,11 @@ public:
     // `announce` false no deviceRemoved is emitted, as when the system's
     // notice comes late. False when no device has that path.
     bool unplug(const QString &path, bool announce = true);
+    // The device drops out on the read that follows the next `reads` reads,
+    // as when the cable is pulled between two polls; that read answers Gone
+    // and the removal is announced from the event loop, as the system's
+    // notice would be. False when no device has that path.
+    bool unplugAfterReads(const QString &path, int reads);
 
     std::shared_ptr<VirtualThermostat> thermostat(const QString &path) const;
     QStringList paths() const;

@@ -15,10 +15,6 @@ namespace {
 const QString kMinus = QStringLiteral("-");
 const QString kPlus = QStringLiteral("+");
 
-// The boot values that go with every configuration.
-constexpr std::int32_t kBootStatus = 200;
-constexpr std::int32_t kBootVar = 201;
-
 // Past any value a thermostat field can take, still far from overflowing.
 constexpr std::int64_t kWholeCeiling = 1'000'000'000;
 
@@ -220,23 +216,33 @@ SendResult ConfigSender::send(const SendRequest &request)
     return result;
 }
 
+bool ConfigSender::writeConfiguration(TSoftDet &device, std::int32_t codeLow, std::int32_t codeHigh,
+                                      std::int16_t mode, const WriteObserver &wrote)
+{
+    const auto write = [&wrote](const std::shared_ptr<TOneHidVar> &var, const char *name,
+                                std::int32_t value) {
+        var->setUnScaledValue(value);
+        if (wrote)
+            wrote(name, var->UnScaledValue());
+    };
+    write(device.OutTempLowVar(), "OutTempLowVar", codeLow);
+    write(device.OutTempHighVar(), "OutTempHighVar", codeHigh);
+    write(device.OutModeRelayVar(), "OutModeRelayVar", mode);
+    write(device.OutBootStatus(), "OutBootStatus", kBootStatus);
+    write(device.OutBootVar(), "OutBootVar", kBootVar);
+    return device.WriteAllReports();
+}
+
 void ConfigSender::writeDevice(TSoftDet &device, int position, std::int32_t code1, std::int32_t code2,
                                std::int16_t mode)
 {
     m_context.AddToResults(QString());
 
-    const auto write = [this](const std::shared_ptr<TOneHidVar> &var, const char *name, std::int32_t value) {
-        var->setUnScaledValue(value);
+    const auto logged = [this](const char *name, std::int32_t value) {
         m_context.AddToResults(QStringLiteral("  Wrote to device: ") + QLatin1String(name) +
-                               QStringLiteral(" = 0x") + ThermoFormat::hex(var->UnScaledValue()));
+                               QStringLiteral(" = 0x") + ThermoFormat::hex(value));
     };
-    write(device.OutTempLowVar(), "OutTempLowVar", code1);
-    write(device.OutTempHighVar(), "OutTempHighVar", code2);
-    write(device.OutModeRelayVar(), "OutModeRelayVar", mode);
-    write(device.OutBootStatus(), "OutBootStatus", kBootStatus);
-    write(device.OutBootVar(), "OutBootVar", kBootVar);
-
-    if (device.WriteAllReports()) {
+    if (writeConfiguration(device, code1, code2, mode, logged)) {
         m_context.AddToResults(QStringLiteral("  Successfully wrote to device"));
     } else {
         m_context.platform().beeper->beep();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 class ConsoleContext;
 class TSoftDet;
@@ -69,6 +70,20 @@ public:
     static SendCheck checkPair(const QString &signe1, double temp1, const QString &signe2, double temp2);
 
     static bool inThermostatRange(std::int64_t code) { return code >= kLowestCode && code <= kHighestCode; }
+
+    // The boot values that go with every configuration.
+    static constexpr std::int32_t kBootStatus = 200;
+    static constexpr std::int32_t kBootVar = 201;
+
+    // Hears each output variable written, by name, with the value it holds
+    // right after the write.
+    using WriteObserver = std::function<void(const char *name, std::int32_t value)>;
+
+    // The five writes of a configuration into one device object, in their
+    // order (TL, TH, mode, boot status, boot value), then report B. True
+    // when the report was written. Shared by the window and calidorctl.
+    static bool writeConfiguration(TSoftDet &device, std::int32_t codeLow, std::int32_t codeHigh,
+                                   std::int16_t mode, const WriteObserver &wrote = {});
 
     // A magnitude in the user's decimal notation without trailing zeros:
     // "12,5", "20", "0,5".

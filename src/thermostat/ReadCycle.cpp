@@ -42,6 +42,19 @@ void ReadCycle::run()
     }
 }
 
+ThermoRaw ReadCycle::rawValues(TSoftDet &device)
+{
+    ThermoRaw raw;
+    raw.InTempVar = device.InTempVar()->UnScaledValue();
+    raw.InTempLowVar = device.InTempLowVar()->UnScaledValue();
+    raw.InTempHighVar = device.InTempHighVar()->UnScaledValue();
+    raw.InTempSwitchVar = device.InTempSwitchVar()->UnScaledValue();
+    raw.InModeStatus = device.InModeStatus()->UnScaledValue();
+    raw.InBootStatus = device.InBootStatus()->UnScaledValue();
+    raw.InSondeStatus = device.InSondeStatus()->UnScaledValue();
+    return raw;
+}
+
 bool ReadCycle::readDevice(std::size_t index)
 {
     // Hold our own reference: the device must outlive this read.
@@ -52,15 +65,7 @@ bool ReadCycle::readDevice(std::size_t index)
     if (!device->ReadAllReports())
         return false;
 
-    // All seven values first: a failure part-way leaves the screen untouched.
-    ThermoRaw raw;
-    raw.InTempVar = device->InTempVar()->UnScaledValue();
-    raw.InTempLowVar = device->InTempLowVar()->UnScaledValue();
-    raw.InTempHighVar = device->InTempHighVar()->UnScaledValue();
-    raw.InTempSwitchVar = device->InTempSwitchVar()->UnScaledValue();
-    raw.InModeStatus = device->InModeStatus()->UnScaledValue();
-    raw.InBootStatus = device->InBootStatus()->UnScaledValue();
-    raw.InSondeStatus = device->InSondeStatus()->UnScaledValue();
+    const ThermoRaw raw = rawValues(*device);
 
     m_console.AddToResults(QStringLiteral("  InTempVar ") + N(raw.InTempVar));
     m_console.AddToResults(QStringLiteral("  InTempLowVar ") + N(raw.InTempLowVar));

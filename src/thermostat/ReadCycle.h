@@ -5,6 +5,7 @@
 #include <functional>
 
 class ConsoleContext;
+class TSoftDet;
 
 // One read of every thermostat: resets the log, reads input report A of each
 // device object in turn, logs its seven raw values and hands the decoded
@@ -18,6 +19,11 @@ public:
     ReadCycle(ConsoleContext &console, ResetLog resetLog, Show show);
 
     void run();
+
+    // The seven values of input report A as the device object holds them
+    // after a read. All seven are taken before anything is shown, so a
+    // failure part-way leaves the display untouched.
+    static ThermoRaw rawValues(TSoftDet &device);
 
 private:
     bool readDevice(std::size_t position);

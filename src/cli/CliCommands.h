@@ -1,0 +1,30 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "ExitCode.h"
+#include "HidTransport.h"
+
+#include <QString>
+#include <memory>
+
+// The four commands over a transport. Output goes to standard output, one
+// line per error to standard error, prefixed with the program's name.
+class CliCommands
+{
+public:
+    CliCommands(const CliOptions &options, std::shared_ptr<HidTransport> transport);
+
+    ExitCode run();
+
+    static void printOut(const QString &text);
+    static void printError(const QString &line);
+
+private:
+    ExitCode list();
+    ExitCode read();
+    ExitCode set();
+    ExitCode watch();
+
+    const CliOptions &m_options;
+    std::shared_ptr<HidTransport> m_transport;
+};

@@ -1,0 +1,295 @@
+#include "CommandLine.h"
+
+#include "ValueParser.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace {
+
+enum Allowed : unsigned {
+    InList = 1u << 0,
+    InRead = 1u << 1,
+    InWatch = 1u << 2,
+    InSet = 1u << 3,
+    Anywhere = InList | InRead | InWatch | InSet,
+};
+
+enum class Key { Help, Version, Simulate, Device, Format, Interval, Count, Output, Tl, Th, Mode, DryRun };
+
+struct OptionSpec
+{
+    const char *name;
+    Key key;
+    bool takesValue;
+    unsigned allowed;
+};
+
+const std::array<OptionSpec, 12> kOptions{{
+    {"help", Key::Help, false, Anywhere},
+    {"version", Key::Version, false, Anywhere},
+    {"simulate", Key::Simulate, false, Anywhere},
+    {"device", Key::Device, true, InRead | InWatch | InSet},
+    {"format", Key::Format, true, InRead | InWatch},
+    {"interval", Key::Interval, true, InWatch},
+    {"count", Key::Count, true, InWatch},
+    {"output", Key::Output, true, InWatch},
+    {"tl", Key::Tl, true, InSet},
+    {"th", Key::Th, true, InSet},
+    {"mode", Key::Mode, true, InSet},
+    {"dry-run", Key::DryRun, false, InSet},
+}};
+
+const OptionSpec *findOption(const QString &name)
+{
+    for (const OptionSpec &spec : kOptions)
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    return nullptr;
+}
+
+unsigned bitOf(Command command)
+{
+    switch (command) {
+    case Command::List:
+        return InList;
+    case Command::Read:
+        return InRead;
+    case Command::Watch:
+        return InWatch;
+    case Command::Set:
+        return InSet;
+    case Command::None:
+        break;
+    }
+    return 0;
+}
+
+std::optional<Command> commandNamed(const QString &word)
+{
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set})
+        if (word == CommandLine::commandName(c))
+            return c;
+    return std::nullopt;
+}
+
+std::optional<OutputFormat> formatNamed(const QString &word)
+{
+    if (word == QLatin1String("text"))
+        return OutputFormat::Text;
+    if (word == QLatin1String("json"))
+        return OutputFormat::Json;
+    if (word == QLatin1String("csv"))
+        return OutputFormat::Csv;
+    if (word == QLatin1String("prometheus"))
+        return OutputFormat::Prometheus;
+    return std::nullopt;
+}
+
+// Applies one option with its value; answers an error or nothing.
+QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
+{
+    const auto failed = [&name](const QString &why) { return QStringLiteral("--%1: %2").arg(name, why); };
+    switch (key) {
+    case Key::Help:
+        o.help = true;
+        break;
+    case Key::Version:
+        o.version = true;
+        break;
+    case Key::Simulate:
+        o.simulate = true;
+        break;
+    case Key::Device:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a position in the list or a hidraw node is needed"));
+        o.device = value;
+        break;
+    case Key::Format:
+        if (const auto format = formatNamed(value))
+            o.format = *format;
+        else
+            return failed(QStringLiteral("\"%1\" is not one of text, json, csv, prometheus").arg(value));
+        break;
+    case Key::Interval: {
+        const auto parsed = ValueParser::durationMs(value);
+        if (!parsed.value)
+            return failed(parsed.error);
+        o.intervalMs = *parsed.value;
+        break;
+    }
+    case Key::Count: {
+        const auto parsed = ValueParser::count(value);
+        if (!parsed.value)
+            return failed(parsed.error);
+        o.count = *parsed.value;
+        break;
+    }
+    case Key::Output:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.output = value;
+        break;
+    case Key::Tl:
+        o.tl = value;
+        break;
+    case Key::Th:
+        o.th = value;
+        break;
+    case Key::Mode:
+        o.mode = value;
+        break;
+    case Key::DryRun:
+        o.dryRun = true;
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+QString CommandLine::commandName(Command command)
+{
+    switch (command) {
+    case Command::List:
+        return QStringLiteral("list");
+    case Command::Read:
+        return QStringLiteral("read");
+    case Command::Watch:
+        return QStringLiteral("watch");
+    case Command::Set:
+        return QStringLiteral("set");
+    case Command::None:
+        break;
+    }
+    return {};
+}
+
+CommandLine::Result CommandLine::parse(const QStringList &arguments)
+{
+    Result result;
+    CliOptions &o = result.options;
+    QStringList words;
+    std::vector<std::pair<const OptionSpec *, QString>> given; // checked against the command at the end
+
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            words << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == QLatin1String("-h")) {
+            o.help = true;
+            continue;
+        }
+        if (!arg.startsWith(QLatin1String("--"))) {
+            result.error = QStringLiteral("unknown option %1").arg(arg);
+            return result;
+        }
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+        const OptionSpec *spec = findOption(name);
+        if (!spec) {
+            result.error = QStringLiteral("unknown option --%1").arg(name);
+            return result;
+        }
+        QString value;
+        if (spec->takesValue) {
+            if (eq >= 0) {
+                value = arg.mid(eq + 1);
+            } else if (i + 1 < arguments.size()) {
+                // Taken whatever it looks like, so "--tl -12.5" works.
+                value = arguments.at(++i);
+            } else {
+                result.error = QStringLiteral("--%1 needs a value").arg(name);
+                return result;
+            }
+        } else if (eq >= 0) {
+            result.error = QStringLiteral("--%1 takes no value").arg(name);
+            return result;
+        }
+        given.emplace_back(spec, value);
+    }
+
+    // Help and version answer whatever else is on the line.
+    for (const auto &[spec, value] : given)
+        if (spec->key == Key::Help || spec->key == Key::Version)
+            apply(o, spec->key, QLatin1String(spec->name), value);
+    if (o.help || o.version)
+        return result;
+
+    if (words.isEmpty()) {
+        result.error = QStringLiteral("no command given (list, read, watch or set)");
+        return result;
+    }
+    const auto command = commandNamed(words.first());
+    if (!command) {
+        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch or set)").arg(words.first());
+        return result;
+    }
+    o.command = *command;
+    if (words.size() > 1) {
+        result.error = QStringLiteral("unexpected argument \"%1\"").arg(words.at(1));
+        return result;
+    }
+
+    for (const auto &[spec, value] : given) {
+        const QString name = QLatin1String(spec->name);
+        if (!(spec->allowed & bitOf(o.command))) {
+            result.error = QStringLiteral("--%1 does not go with %2").arg(name, commandName(o.command));
+            return result;
+        }
+        const QString error = apply(o, spec->key, name, value);
+        if (!error.isEmpty()) {
+            result.error = error;
+            return result;
+        }
+    }
+    if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
+        result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
+        return result;
+    }
+    return result;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral("Usage: calidorctl [--simulate] [--device N|PATH] COMMAND [OPTIONS]\n"
+                          "\n"
+                          "Reads, logs and configures Calidor QN52-W USB thermostats.\n"
+                          "\n"
+                          "Commands:\n"
+                          "  list                       one line per thermostat: position, hidraw node,\n"
+                          "                             product, serial number\n"
+                          "  read [--format F]          one reading of the thermostat\n"
+                          "  watch [--interval D] [--count N] [--format F] [--output FILE]\n"
+                          "                             a timestamped reading every interval\n"
+                          "  set [--tl VALUE] [--th VALUE] [--mode A|B] [--dry-run]\n"
+                          "                             writes the thresholds and the relay mode, then\n"
+                          "                             checks them by reading them back\n"
+                          "\n"
+                          "Options:\n"
+                          "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
+                          "                     between runs\n"
+                          "  --device N|PATH    the thermostat at position N of `list`, or its hidraw node\n"
+                          "  --format F         text, json, csv or prometheus (default: text)\n"
+                          "  --interval D       time between readings: 500ms, 2s, 1m (default 1s, at least\n"
+                          "                     100ms)\n"
+                          "  --count N          stop after N readings (default: until interrupted)\n"
+                          "  --output FILE      append the rows to FILE; with --format prometheus, replace\n"
+                          "                     FILE atomically at every interval\n"
+                          "  --tl VALUE         low threshold in °C, -55.0 to +125.0, one decimal at most\n"
+                          "  --th VALUE         high threshold in °C, above TL\n"
+                          "  --mode A|B         relay mode\n"
+                          "  --dry-run          show what would be written, write nothing\n"
+                          "  -h, --help         show this help\n"
+                          "  --version          show the version\n"
+                          "\n"
+                          "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
+}

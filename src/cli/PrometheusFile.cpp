@@ -1,0 +1,20 @@
+#include "PrometheusFile.h"
+
+#include <QSaveFile>
+
+bool PrometheusFile::replace(const QString &exposition)
+{
+    QSaveFile file(m_path);
+    // The collector reads the file under its own user: keep it readable.
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = file.errorString();
+        return false;
+    }
+    file.write(exposition.toUtf8());
+    if (!file.commit()) {
+        m_error = file.errorString();
+        return false;
+    }
+    m_error.clear();
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "Reading.h"
+
+#include <QDateTime>
+#include <QString>
+
+// The four output formats of a reading. `read` prints one reading without a
+// time; `watch` prints rows that start with their timestamp. Every text
+// returned ends with a line break.
+//
+// Field names are stable, for scripts: the JSON keys and the CSV columns are
+// timestamp (watch only), device, temperature_celsius, tl_celsius,
+// th_celsius, relay_contact, relay_mode, probe_status, probe_status_text,
+// boot_status. Values the thermostat should not send are null in JSON,
+// empty in CSV, "unknown" in text and left out of the Prometheus metrics.
+namespace ReadingFormat {
+
+QString single(OutputFormat format, const Reading &reading);
+
+// What a watch writes once before its first row: the CSV header, else nothing.
+QString header(OutputFormat format);
+QString row(OutputFormat format, const QString &timestamp, const Reading &reading);
+
+// The Prometheus exposition while the thermostat cannot be read: calidor_up 0.
+QString prometheusDown(const QString &device, const QString &timestamp = {});
+
+// ISO 8601 with milliseconds and the local offset: 2024-05-17T14:03:07.250+02:00.
+QString timestamp(const QDateTime &when);
+
+} // namespace ReadingFormat

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "Reading.h"
+#include "ThermostatLink.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+// `set`: the checks before anything is written, the write as the window's
+// "Configuration" does it, and the read-back that decides success.
+class SetCommand
+{
+public:
+    struct Values
+    {
+        std::optional<std::int64_t> low;  // tenths
+        std::optional<std::int64_t> high; // tenths
+        std::optional<std::int16_t> mode; // 65 or 66
+    };
+
+    struct Plan
+    {
+        std::int32_t low = 0;
+        std::int32_t high = 0;
+        std::int16_t mode = 0;
+    };
+
+    // The values of --tl, --th and --mode, each checked on its own.
+    static ThermostatLink::Failure parse(const CliOptions &options, Values *values);
+
+    // The values to write: those given, the others as the thermostat holds
+    // them now. Refused unless TL lies strictly below TH.
+    static ThermostatLink::Failure plan(const Values &values, const Reading &current, Plan *plan);
+
+    // What reads back otherwise than written, one text per value.
+    static QStringList differences(const Plan &plan, const Reading &readBack);
+
+    // How many times, and how far apart, report A is read again before a
+    // difference counts: a device may take a moment to store its settings.
+    static constexpr int kReadBackAttempts = 10;
+    static constexpr int kReadBackPauseMs = 100;
+
+    SetCommand(ThermostatLink &link, const CliOptions &options) : m_link(link), m_options(options) {}
+
+    // Runs the command; what to print goes to `out`, the failure is returned.
+    ThermostatLink::Failure run(QString *out);
+
+private:
+    ThermostatLink &m_link;
+    const CliOptions &m_options;
+};

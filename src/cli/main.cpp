@@ -1,0 +1,51 @@
+// calidorctl: the thermostat from the command line. Only wiring here.
+#include "CliCommands.h"
+#include "CommandLine.h"
+#include "HidrawTransport.h"
+#include "Simulation.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("calidorctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CALIDOR_VERSION));
+
+    const CommandLine::Result parsed = CommandLine::parse(QCoreApplication::arguments().mid(1));
+    if (!parsed.error.isEmpty()) {
+        CliCommands::printError(parsed.error + QStringLiteral(" (see calidorctl --help)"));
+        return toInt(ExitCode::Usage);
+    }
+    const CliOptions &options = parsed.options;
+    if (options.help) {
+        CliCommands::printOut(CommandLine::usage());
+        return toInt(ExitCode::Ok);
+    }
+    if (options.version) {
+        CliCommands::printOut(QStringLiteral("calidorctl %1\n").arg(QCoreApplication::applicationVersion()));
+        return toInt(ExitCode::Ok);
+    }
+
+    std::unique_ptr<Simulation> simulation;
+    std::shared_ptr<HidTransport> transport;
+    if (options.simulate) {
+        simulation = std::make_unique<Simulation>(QProcessEnvironment::systemEnvironment());
+        transport = simulation->transport();
+    } else {
+        transport = std::make_shared<HidrawTransport>();
+    }
+
+    ExitCode code = CliCommands(options, transport).run();
+    QString error;
+    if (simulation && !simulation->save(&error)) {
+        CliCommands::printError(
+            QStringLiteral("cannot keep the simulated thermostat's settings in %1: %2")
+                .arg(Simulation::stateFile(QProcessEnvironment::systemEnvironment()), error));
+        if (code == ExitCode::Ok)
+            code = ExitCode::Device;
+    }
+    return toInt(code);
+}
