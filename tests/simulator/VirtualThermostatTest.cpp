@@ -234,3 +234,25 @@ TEST(VirtualTransport, EnumeratesOpensAndFailsLikeADevice)
     EXPECT_EQ(transport.thermostat(p1), nullptr);
     EXPECT_EQ(transport.paths(), QStringList{p2});
 }
+
+TEST(VirtualTransport, UnplugAfterReadsDropsTheDeviceOnTheNextReadAndAnnouncesItLater)
+{
+    VirtualTransport transport;
+    const QString p = transport.plug(std::make_shared<VirtualThermostat>());
+    QSignalSpy removed(&transport, &HidTransport::deviceRemoved);
+    ASSERT_TRUE(transport.unplugAfterReads(p, 2));
+    EXPECT_FALSE(transport.unplugAfterReads(QStringLiteral("virtual:99"), 1));
+    auto c = transport.open(p);
+    ASSERT_TRUE(c);
+    std::vector<std::uint8_t> report(1 + VirtualThermostat::InputPayloadBytes);
+    EXPECT_EQ(c->readInputReport(1, report, 100), HidIoStatus::Ok);
+    EXPECT_EQ(c->readInputReport(1, report, 100), HidIoStatus::Ok);
+    EXPECT_EQ(c->readInputReport(1, report, 100), HidIoStatus::Gone);
+    // As the system's notice, the removal comes from the event loop.
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_TRUE(removed.wait(1000));
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.at(0).at(0).toString(), p);
+    EXPECT_TRUE(transport.paths().isEmpty());
+    EXPECT_EQ(c->readInputReport(1, report, 100), HidIoStatus::Gone);
+}

@@ -1,0 +1,109 @@
+// The command line of calidorctl: options anywhere, both value forms, `--`,
+// and the usage errors.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList split(const char *line)
+{
+    return QString::fromUtf8(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+struct Understood
+{
+    const char *line;
+    Command command;
+    const char *device;
+    OutputFormat format;
+    std::int64_t intervalMs;
+    std::int64_t count;
+    const char *output;
+    const char *tl; // null: not given
+    bool simulate;
+};
+
+class UnderstoodLine : public ::testing::TestWithParam<Understood>
+{
+};
+
+TEST_P(UnderstoodLine, FillsTheOptions)
+{
+    const Understood &u = GetParam();
+    const auto result = CommandLine::parse(split(u.line));
+    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    const CliOptions &o = result.options;
+    EXPECT_EQ(o.command, u.command);
+    EXPECT_EQ(o.device, QString::fromUtf8(u.device));
+    EXPECT_EQ(o.format, u.format);
+    EXPECT_EQ(o.intervalMs, u.intervalMs);
+    EXPECT_EQ(o.count, u.count);
+    EXPECT_EQ(o.output, QString::fromUtf8(u.output));
+    EXPECT_EQ(o.tl.has_value(), u.tl != nullptr);
+    if (u.tl && o.tl) {
+        EXPECT_EQ(*o.tl, QString::fromUtf8(u.tl));
+    }
+    EXPECT_EQ(o.simulate, u.simulate);
+}
+
+constexpr auto T = OutputFormat::Text;
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, UnderstoodLine,
+    ::testing::Values(
+        Understood{"list", Command::List, "", T, 1000, 0, "", nullptr, false},
+        Understood{"read --simulate", Command::Read, "", T, 1000, 0, "", nullptr, true},
+        Understood{"--simulate --device 2 read --format=json", Command::Read, "2", OutputFormat::Json, 1000,
+                   0, "", nullptr, true},
+        Understood{"read --device=/dev/hidraw3 --format csv", Command::Read, "/dev/hidraw3",
+                   OutputFormat::Csv, 1000, 0, "", nullptr, false},
+        Understood{"watch --interval 500ms --count=5 --format prometheus --output t.prom", Command::Watch, "",
+                   OutputFormat::Prometheus, 500, 5, "t.prom", nullptr, false},
+        Understood{"watch --interval=2s --interval 1m", Command::Watch, "", T, 60000, 0, "", nullptr, false},
+        Understood{"set --tl -12.5 --th=20", Command::Set, "", T, 1000, 0, "", "-12.5", false},
+        Understood{"set --tl=-3 -- ", Command::Set, "", T, 1000, 0, "", "-3", false}));
+
+struct Refused
+{
+    const char *line;
+    const char *error; // a piece of the message
+};
+
+class RefusedLine : public ::testing::TestWithParam<Refused>
+{
+};
+
+TEST_P(RefusedLine, SaysWhatIsWrong)
+{
+    const auto result = CommandLine::parse(split(GetParam().line));
+    EXPECT_TRUE(result.error.contains(QLatin1String(GetParam().error))) << result.error.toStdString();
+    EXPECT_FALSE(result.error.contains(QLatin1Char('\n')));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, RefusedLine,
+    ::testing::Values(
+        Refused{"", "no command"}, Refused{"--simulate", "no command"},
+        Refused{"fetch", "unknown command \"fetch\""}, Refused{"read extra", "unexpected argument"},
+        Refused{"read --colour", "unknown option --colour"}, Refused{"read -x", "unknown option -x"},
+        Refused{"read --format", "needs a value"}, Refused{"read --format xml", "xml"},
+        Refused{"read --simulate=yes", "takes no value"},
+        Refused{"read --interval 1s", "--interval does not go with read"},
+        Refused{"list --device 1", "--device does not go with list"},
+        Refused{"set --format json --tl 1", "--format does not go with set"},
+        Refused{"read --tl 5", "--tl does not go with read"}, Refused{"watch --interval 50ms", "shortest"},
+        Refused{"watch --count 0", "number of readings"}, Refused{"watch --output=", "file name"},
+        Refused{"set", "at least one of"}, Refused{"set --dry-run", "at least one of"},
+        Refused{"-- --simulate", "unknown command"}));
+
+TEST(CommandLine, HelpAndVersionAnswerWhateverElseIsThere)
+{
+    for (const char *line : {"--help", "-h", "read --help", "--version", "fetch --version"}) {
+        const auto result = CommandLine::parse(split(line));
+        EXPECT_TRUE(result.error.isEmpty()) << line;
+        EXPECT_TRUE(result.options.help || result.options.version) << line;
+    }
+}
+
+} // namespace
