@@ -5,7 +5,6 @@
 bool PrometheusFile::replace(const QString &exposition)
 {
     QSaveFile file(m_path);
-    // The collector reads the file under its own user: keep it readable.
     if (!file.open(QIODevice::WriteOnly)) {
         m_error = file.errorString();
         return false;
