@@ -188,7 +188,10 @@ QString single(OutputFormat format, const Reading &reading)
     case OutputFormat::Json:
         return json(kColumns, jsonValues(reading));
     case OutputFormat::Csv:
-        return header(format) + csvValues(reading).join(QLatin1Char(',')) + QLatin1Char('\n');
+        // One reading carries no time stamp: its header names only the
+        // columns it has.
+        return kColumns.join(QLatin1Char(',')) + QLatin1Char('\n') +
+               csvValues(reading).join(QLatin1Char(',')) + QLatin1Char('\n');
     case OutputFormat::Prometheus:
         return prometheus(reading, {});
     case OutputFormat::Text:
