@@ -9,8 +9,13 @@ set(CPACK_PACKAGE_DESCRIPTION "Desktop companion of the Calidor QN52-W USB therm
 thermostat on the USB bus, reads it ten times a second and shows the
 measured temperature, the relay state and mode, both switching thresholds
 and the probe status; new thresholds and a relay mode can be sent to it.
-A udev rule gives the user at the local seat access to the thermostat.
-The user interface is in French.")
+The user interface is in French.
+.
+The command-line tool calidorctl reads, logs (CSV, JSON Lines or a file
+for the Prometheus textfile collector) and sets the thermostat from a
+shell or a script, without a display.
+.
+A udev rule gives the user at the local seat access to the thermostat.")
 set(CPACK_PACKAGE_CONTACT "Velmora support <support@velmora.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
