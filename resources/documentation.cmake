@@ -26,6 +26,11 @@ endfunction()
 
 foreach(page ${CALIDOR_MAN_PAGES})
     get_filename_component(name ${page} NAME)
+    # The page's footer names the version; a release must not ship an old one.
+    file(STRINGS ${page} th REGEX "^\\.TH ")
+    if(NOT th MATCHES "\"Calidor Configurator ${PROJECT_VERSION}\"")
+        message(FATAL_ERROR "${page}: '${th}' does not name Calidor Configurator ${PROJECT_VERSION}")
+    endif()
     calidor_gzip(${page} ${name})
 endforeach()
 calidor_gzip(${CALIDOR_CHANGELOG} changelog.Debian)
