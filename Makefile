@@ -31,8 +31,15 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
+# The package is linted where lintian is installed: any remark fails.
 package: build
+	rm -f $(BUILD)/calidor_*.deb
 	cmake --build $(BUILD) --target package
+	@if command -v lintian >/dev/null; then \
+	    out=$$(lintian --allow-root $(BUILD)/calidor_*.deb 2>&1); \
+	    if [ -n "$$out" ]; then echo "$$out"; exit 1; fi; \
+	    echo "lintian: $$(basename $(BUILD)/calidor_*.deb) is clean"; \
+	fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick xdotool
   desktop-file-utils appstream
   dpkg-dev file ccache
+  lintian man-db
 )
 
 missing=()

@@ -30,6 +30,14 @@ endforeach()
 
 expect_file(${UDEV_RULES_DIR}/70-calidor-qn52w.rules)
 
+# What Debian asks of every package, and the command line's documents.
+foreach(f /usr/share/man/man1/calidor.1.gz /usr/share/man/man1/calidorctl.1.gz
+          /usr/share/doc/calidor/copyright /usr/share/doc/calidor/changelog.Debian.gz
+          /usr/share/doc/calidor/examples/calidorctl-prometheus.service
+          /usr/share/bash-completion/completions/calidorctl)
+    expect_file(${f})
+endforeach()
+
 set(desktop ${STAGE}/usr/share/applications/${APP_ID}.desktop)
 set(metainfo ${STAGE}/usr/share/metainfo/${APP_ID}.metainfo.xml)
 expect_file(/usr/share/applications/${APP_ID}.desktop)

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The bash completion of calidorctl, sourced into a clean shell: for each
+# command line (words as readline splits them, "=" on its own, the last word
+# being completed) the candidates it offers.
+set -u
+export LC_ALL=C
+source "$1" || { echo "cannot source $1"; exit 1; }
+complete -p calidorctl >/dev/null || { echo "no completion registered for calidorctl"; exit 1; }
+
+failures=0
+check() {
+    local expected=$1
+    shift
+    COMP_WORDS=(calidorctl "$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _calidorctl
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    got=${got% }
+    if [[ $got != "$expected" ]]; then
+        echo "calidorctl $*|: expected [$expected], got [$got]"
+        failures=$((failures + 1))
+    fi
+}
+
+#     expected candidates (sorted)                     words
+check "list read set watch"                            ""
+check "--device --help --simulate --version"           "--"
+check "read"                                           --simulate r
+check "list read set watch"                            --device /dev/hidraw0 ""
+check "list read set watch"                            --device = 2 ""
+check "--device --format --help --simulate"            read --
+check "--count --device --format --help --interval --output --simulate" watch --
+check "--device --dry-run --help --mode --simulate --th --tl" set --
+check "--help --simulate"                              list --
+check "csv json prometheus text"                       read --format ""
+check "json"                                           watch --format = j
+check "csv json prometheus text"                       watch --format = ""
+check "prometheus"                                     --simulate watch --interval 1s --format p
+check "A B"                                            set --tl -12.5 --mode ""
+check "B"                                              set --mode = B
+check "10s 15s 1m 1s 500ms"                            watch --interval ""
+check ""                                               set --tl ""
+check ""                                               set --th = ""
+check "--dry-run"                                      set --th 20 --dr
+check ""                                               read -- ""
+check "--interval"                                     --device 1 watch --in
+
+# A file name after --output.
+dir=$(mktemp -d)
+touch "$dir/temps.csv" "$dir/temps.prom"
+check "$dir/temps.csv"                                 watch --output "$dir/temps.c"
+rm -r "$dir"
+
+if ((failures)); then
+    echo "$failures completion(s) wrong"
+    exit 1
+fi
+echo "completion: all cases pass"
