@@ -25,6 +25,9 @@
 //   own interface's variables and never another thermostat's; with it true,
 //   the other open interfaces follow in opening order. SelectVar makes the
 //   variable's interface current.
+// - An interface whose identity the transport could not read is never
+//   opened, whatever the search settings; OpenMatchingIntfs says so in an
+//   OnAgentMessage with the reason.
 // - IntfName is the product string and the path: "Calidor QN52-W (/dev/hidraw3)";
 //   without a product string "HID 0925:5000 (/dev/hidraw3)".
 // - OnDeviceConnected/OnDeviceDisconnected count the connected interfaces
