@@ -30,7 +30,7 @@ struct Quiet : MessageBoxes, Beeper, CommonDialogs, TextPrinter, HelpViewer, She
     void message(const QString &) override {}
     Answer askOkCancel(const QString &) override { return Answer::Cancel; }
     void beep() override {}
-    std::optional<QString> askSaveFileName(const QString &) override { return std::nullopt; }
+    std::optional<QString> askSaveFileName(const QString &, int) override { return std::nullopt; }
     std::optional<int> askPrintCopies() override { return std::nullopt; }
     bool printText(const QString &, int) override { return true; }
     bool showContents(const QString &) override { return true; }

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -130,7 +131,10 @@ void EntryController::clearEntryFlags()
 
 bool EntryController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
+    // Only the primary button clicks: a right click (context menu) or a
+    // middle click leaves the field, its flag and the lock as they are.
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         bool isValue = false;
         bool isDixieme = false;
         const Threshold t = thresholdOf(watched, &isValue, &isDixieme);
@@ -169,7 +173,12 @@ void EntryController::onSignChosen(Threshold t, int index)
     if (!c.signList || index < 0)
         return;
     const QStringList messages = m_rules.chooseSign(t, c.signList->itemText(index));
-    // The box comes first; the clamped value appears once it is closed.
+    // The new sign shows at once, before any box; the clamped value
+    // appears once the box is closed.
+    if (c.signBox && !messages.isEmpty()) {
+        const QSignalBlocker block(c.signBox);
+        c.signBox->setText(t == Threshold::TL ? m_rules.t1().signeText : m_rules.t2().signeText);
+    }
     showMessages(messages);
     apply();
 }

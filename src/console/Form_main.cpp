@@ -369,13 +369,16 @@ void Form_main::ClearBtn_Click()
 
 void Form_main::SaveBtn_Click()
 {
-    // Text files come first: the dialog preselects its first choice.
+    // Three choices, text files (the second) preselected.
     const auto path = m_platform.dialogs->askSaveFileName(
-        QStringLiteral("Text Files (*.txt);;All Files (*.*);;Batch Files (*.bat)"));
+        QStringLiteral("All Files (*.*);;Text Files(*.txt);;Batch Files (*.bat)"), 1);
     if (!path || path->isEmpty())
         return;
-    // A failed save ends silently; the old file, if any, is left as it was.
-    LogFile::save(*path, m_results->text());
+    // The old file, if any, is left as it was; the user must know the log
+    // was not saved.
+    const QString reason = LogFile::save(*m_platform.files, *path, m_results->text());
+    if (!reason.isEmpty())
+        m_platform.messageBoxes->message(MainWindowRules::saveFailedMessage(*path, reason));
 }
 
 void Form_main::PrintBtn_Click()

@@ -211,6 +211,7 @@ private:
     void buildFrame2();
     void buildStatusFrames();
     void buildOffscreenControls();
+    void keepTabInsideVisibleArea();
 
     void connectEvents();
     void connectAgent();

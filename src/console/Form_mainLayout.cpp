@@ -135,6 +135,7 @@ void Form_main::buildControls()
     buildFrame2();
     buildStatusFrames();
     buildOffscreenControls();
+    keepTabInsideVisibleArea();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -184,6 +185,8 @@ void Form_main::buildToolbarAndMenu()
         action->setData(c.key);
         action->setToolTip(c.tooltip);
         action->setIcon(imgl.value(picture++));
+        // The picture is for the toolbar; the menu shows captions only.
+        action->setIconVisibleInMenu(false);
         *c.member = action;
         Menu->addAction(action);
         Tb1->addAction(action);
@@ -398,6 +401,18 @@ void Form_main::buildStatusFrames()
     Text_status = multiLine(Frame3, "Text_status", QRect(8, 18, 305, 71), false);
     Text_status->setReadOnly(true);
     Text_status->setFont(arial(9.75, true));
+}
+
+void Form_main::keepTabInsideVisibleArea()
+{
+    // Tab must never lead a keyboard user into a control nobody can see.
+    // Those controls still take the focus from a click or from the program.
+    const QRect visible = client->rect();
+    for (QWidget *w : client->findChildren<QWidget *>()) {
+        const QRect area(w->mapTo(client, QPoint(0, 0)), w->size());
+        if ((w->focusPolicy() & Qt::TabFocus) && !visible.intersects(area))
+            w->setFocusPolicy(Qt::ClickFocus);
+    }
 }
 
 void Form_main::buildOffscreenControls()

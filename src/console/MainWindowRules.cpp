@@ -24,6 +24,13 @@ QString retryMessage(const QString &appTitle)
            QStringLiteral("sinon cliquer sur Annuler pour quitter l'application");
 }
 
+QString saveFailedMessage(const QString &path, const QString &reason)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    return QStringLiteral("Impossible d'enregistrer les résultats dans le fichier :") + crlf + path + crlf +
+           crlf + QStringLiteral("Raison : ") + reason + QLatin1Char('.');
+}
+
 std::optional<QSize> memoSizeFor(QSize memo0, QSize form0, QSize formNow)
 {
     const long long width = static_cast<long long>(memo0.width()) + formNow.width() - form0.width();

@@ -184,6 +184,10 @@ bool HidAgent::OpenMatchingIntfs()
     const std::vector<HidDeviceInfo> found = m_transport->enumerate();
     for (const auto &info : found) {
         m_knownNames.insert(info.path, nameOf(info));
+        if (!info.identityProblem.isEmpty()) {
+            emit OnAgentMessage(QStringLiteral("%1 skipped: %2.").arg(info.path, info.identityProblem));
+            continue;
+        }
         // Opened-event handlers may open or close interfaces themselves, so
         // the check is made afresh for every device.
         if (matches(info.vendorId, info.productId) && !openInterfaceAt(info.path))
@@ -335,8 +339,9 @@ std::int32_t HidAgent::connectedCount()
         return 0;
     const auto found = m_transport->enumerate();
     return static_cast<std::int32_t>(
-        std::count_if(found.begin(), found.end(),
-                      [this](const HidDeviceInfo &d) { return matches(d.vendorId, d.productId); }));
+        std::count_if(found.begin(), found.end(), [this](const HidDeviceInfo &d) {
+            return d.identityProblem.isEmpty() && matches(d.vendorId, d.productId);
+        }));
 }
 
 void HidAgent::deviceArrived(const QString &path)
@@ -367,7 +372,7 @@ void HidAgent::deviceRemoved(const QString &path)
 // --- variables ---------------------------------------------------------------
 
 std::int32_t HidAgent::FindVar(std::int32_t usagePage, std::int32_t usage, std::int32_t rptType,
-                               bool onCurrentIntfOnly)
+                               bool searchAllIntfs)
 {
     if (rptType < Input || rptType > Feature)
         return -1;
@@ -384,9 +389,9 @@ std::int32_t HidAgent::FindVar(std::int32_t usagePage, std::int32_t usage, std::
     };
     if (m_currentIntf) {
         const std::int32_t found = search(m_currentIntf);
-        if (found >= 0 || onCurrentIntfOnly)
+        if (found >= 0 || !searchAllIntfs)
             return found;
-    } else if (onCurrentIntfOnly) {
+    } else if (!searchAllIntfs) {
         return -1;
     }
     for (const auto &i : m_intfs) {

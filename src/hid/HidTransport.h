@@ -16,6 +16,9 @@ struct HidDeviceInfo
     QString product;                              // product string descriptor
     QString serial;                               // serial number string descriptor
     std::vector<std::uint8_t> reportDescriptor;   // raw report descriptor bytes
+    // Why the identity (bus, vendor, product) could not be read; empty when
+    // it was. An interface with an unknown identity is never opened.
+    QString identityProblem;
 };
 
 enum class HidIoStatus

@@ -25,12 +25,14 @@ QString readStringAttribute(const QString &path)
     return bytes ? QString::fromUtf8(*bytes).trimmed() : QString();
 }
 
-std::optional<std::uint16_t> parseHex16(const QString &field)
+// Exactly `digits` hexadecimal digits, nothing else, worth at most 0xFFFF.
+std::optional<std::uint16_t> parseHexField(const QString &field, qsizetype digits)
 {
     // toUInt would also take "0x", signs and blanks; sysfs writes bare digits.
-    const bool bareHex = !field.isEmpty() && std::all_of(field.begin(), field.end(), [](QChar c) {
-        return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
-    });
+    const bool bareHex = field.size() == digits && std::all_of(field.begin(), field.end(), [](QChar c) {
+                             return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                                    (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+                         });
     bool ok = false;
     const uint v = bareHex ? field.toUInt(&ok, 16) : 0;
     if (!ok || v > 0xFFFF)
@@ -60,9 +62,9 @@ std::optional<HidId> parseHidId(const QString &text)
     const QStringList fields = text.trimmed().split(QLatin1Char(':'));
     if (fields.size() != 3)
         return std::nullopt;
-    const auto bus = parseHex16(fields[0]);
-    const auto vendor = parseHex16(fields[1]);
-    const auto product = parseHex16(fields[2]);
+    const auto bus = parseHexField(fields[0], 4);
+    const auto vendor = parseHexField(fields[1], 8);
+    const auto product = parseHexField(fields[2], 8);
     if (!bus || !vendor || !product)
         return std::nullopt;
     return HidId{*bus, *vendor, *product};
@@ -79,6 +81,13 @@ HidDeviceInfo readHidDevice(const QString &hidDeviceFolder)
     if (id) {
         info.vendorId = id->vendorId;
         info.productId = id->productId;
+    } else if (!uevent.contains(QStringLiteral("HID_ID"))) {
+        info.identityProblem = QStringLiteral("its uevent has no HID_ID");
+    } else {
+        // Never a guess from part of the line: the ids could be another
+        // device's.
+        info.identityProblem = QStringLiteral("its HID_ID \"%1\" is not bus:vendor:product in hexadecimal")
+                                   .arg(uevent.value(QStringLiteral("HID_ID")));
     }
 
     if (const auto descriptor = readAttribute(hidDir.filePath(QStringLiteral("report_descriptor"))))

@@ -24,11 +24,14 @@ struct HidId
 // "KEY=value" lines; later keys win, lines without '=' are ignored.
 QMap<QString, QString> parseUevent(const QByteArray &text);
 
-// HID_ID is "bus:vendor:product" in hexadecimal, e.g. "0003:00000925:00005000".
+// HID_ID is "bus:vendor:product" in hexadecimal, 4, 8 and 8 digits as the
+// kernel prints them, e.g. "0003:00000925:00005000"; anything else (a field
+// cut short or too long, a sign, a prefix, a value over 16 bits) is refused.
 std::optional<HidId> parseHidId(const QString &text);
 
 // Everything but the path, from the HID device's folder (the "device" link
-// of /sys/class/hidraw/hidrawN). Ids stay 0 when HID_ID is missing or bad.
+// of /sys/class/hidraw/hidrawN). When HID_ID is missing or bad, the ids stay
+// 0 and identityProblem says why.
 HidDeviceInfo readHidDevice(const QString &hidDeviceFolder);
 
 } // namespace HidrawSysfs

@@ -2,6 +2,7 @@
 
 #include "QtBeeper.h"
 #include "QtCommonDialogs.h"
+#include "QtFileLayer.h"
 #include "QtHelpViewer.h"
 #include "QtMessageBoxes.h"
 #include "QtShellOpen.h"
@@ -23,5 +24,6 @@ Platform Platform::qt()
     p.help = std::make_shared<QtHelpViewer>();
     p.shell = std::make_shared<QtShellOpen>();
     p.regional = std::make_shared<SystemRegionalSettings>();
+    p.files = std::make_shared<QtFileLayer>();
     return p;
 }

@@ -9,7 +9,8 @@
 
 QtCommonDialogs::QtCommonDialogs(std::shared_ptr<QPrinter> printer) : m_printer(std::move(printer)) {}
 
-std::unique_ptr<QFileDialog> QtCommonDialogs::buildSaveDialog(const QString &filter, QWidget *parent)
+std::unique_ptr<QFileDialog> QtCommonDialogs::buildSaveDialog(const QString &filter, int selectedFilter,
+                                                              QWidget *parent)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -19,14 +20,15 @@ std::unique_ptr<QFileDialog> QtCommonDialogs::buildSaveDialog(const QString &fil
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog->setNameFilter(filter);
     const QStringList filters = dialog->nameFilters();
-    if (!filters.isEmpty())
-        dialog->selectNameFilter(filters.first());
+    if (selectedFilter >= 0 && selectedFilter < filters.size())
+        dialog->selectNameFilter(filters.at(selectedFilter));
     return dialog;
 }
 
-std::optional<QString> QtCommonDialogs::askSaveFileName(const QString &filter)
+std::optional<QString> QtCommonDialogs::askSaveFileName(const QString &filter, int selectedFilter)
 {
-    std::unique_ptr<QFileDialog> dialog = buildSaveDialog(filter, QApplication::activeWindow());
+    std::unique_ptr<QFileDialog> dialog =
+        buildSaveDialog(filter, selectedFilter, QApplication::activeWindow());
     if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog->selectedFiles();

@@ -16,11 +16,12 @@ class QtCommonDialogs : public CommonDialogs
 public:
     explicit QtCommonDialogs(std::shared_ptr<QPrinter> printer);
 
-    std::optional<QString> askSaveFileName(const QString &filter) override;
+    std::optional<QString> askSaveFileName(const QString &filter, int selectedFilter) override;
     std::optional<int> askPrintCopies() override;
 
     // The save-as dialog as shown, built but not run.
-    static std::unique_ptr<QFileDialog> buildSaveDialog(const QString &filter, QWidget *parent);
+    static std::unique_ptr<QFileDialog> buildSaveDialog(const QString &filter, int selectedFilter,
+                                                        QWidget *parent);
 
 private:
     std::shared_ptr<QPrinter> m_printer;

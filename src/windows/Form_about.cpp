@@ -12,15 +12,17 @@
 #include <QScreen>
 
 Form_about::Form_about()
-    // No parent, so it can stay open after the main window has closed. Not
-    // a tool window: Qt does not count those among the windows that keep
-    // the program running.
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    // No parent, so it can stay open after the main window has closed. A
+    // tool window, so it gets no task-bar entry.
+    : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint)
 {
     initWindowsResources();
     setObjectName(QStringLiteral("Form_about"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Qt leaves tool windows out when it decides that the last window has
+    // closed; this one keeps the program running while it is open.
+    setAttribute(Qt::WA_QuitOnClose, true);
     setModal(false);
     setFixedSize(391, 224);
     setFont(QFont(QStringLiteral("Arial"), 9));

@@ -13,14 +13,18 @@
 #include <utility>
 
 Form_web::Form_web(std::shared_ptr<ShellOpen> shell)
-    // No parent, so it can stay open after the main window has closed.
-    : QMainWindow(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // No parent, so it can stay open after the main window has closed. A
+    // tool window, so it gets no task-bar entry.
+    : QMainWindow(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_shell(std::move(shell))
 {
     initWindowsResources();
     setObjectName(QStringLiteral("Form_web"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Qt leaves tool windows out when it decides that the last window has
+    // closed; this one keeps the program running while it is open.
+    setAttribute(Qt::WA_QuitOnClose, true);
     setWindowTitle(QStringLiteral("Site Internet de Velmora"));
     setFont(QFont(QStringLiteral("Arial"), 9));
 

@@ -5,8 +5,11 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 
 namespace {
 
@@ -64,6 +67,9 @@ TEST_F(FormMainTest, MenuHasFiveItemsWithTheirCaptions)
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(items[i]->objectName(), QLatin1String(names[i]));
         EXPECT_EQ(items[i]->text(), QString::fromUtf8(captions[i]));
+        // Captions only; the shared action keeps its picture for the toolbar.
+        EXPECT_FALSE(items[i]->isIconVisibleInMenu());
+        EXPECT_FALSE(items[i]->icon().isNull());
     }
 }
 
@@ -153,4 +159,65 @@ TEST_F(FormMainTest, WebAndAboutWindowsOpenOnceAndOutliveQuit)
     web->close();
     about->close();
     waitUntil([] { return !Form_about::openInstance() && !Form_web::openInstance(); });
+}
+
+TEST_F(FormMainTest, AboutAndWebWindowsStayOutOfTheTaskBarAndKeepTheProgramAlive)
+{
+    struct Row
+    {
+        const char *name;
+        QAction *Form_main::*command;
+        std::function<QWidget *()> openInstance;
+    };
+    const Row rows[] = {
+        {"about", &Form_main::ItemAbout, [] { return static_cast<QWidget *>(Form_about::openInstance()); }},
+        {"web", &Form_main::ItemInternet, [] { return static_cast<QWidget *>(Form_web::openInstance()); }},
+    };
+    const bool quitOnLast = QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(true);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        agent = std::make_shared<ScriptedHidAgent>();
+        loadWithThermostat();
+        QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+        int lastWindowClosed = 0;
+        const auto counting =
+            QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ++lastWindowClosed; });
+        QPointer<QWidget> other;
+        Qt::WindowType otherType = Qt::Widget;
+        bool aliveAfterQuit = false;
+        int closedSignalsBeforeOtherCloses = -1;
+
+        // Every scripted step dies with this round, so none fires in the next.
+        QObject script;
+        QTimer::singleShot(0, &script, [&] {
+            window->show();
+            (window.get()->*row.command)->trigger();
+            other = row.openInstance();
+            if (other)
+                otherType = other->windowType();
+        });
+        QTimer::singleShot(50, &script, [&] { window->ItemExit->trigger(); });
+        QTimer::singleShot(150, &script, [&] {
+            aliveAfterQuit = !window->isVisible() && other && other->isVisible();
+            closedSignalsBeforeOtherCloses = lastWindowClosed;
+            if (other)
+                other->close();
+        });
+        QTimer guard(&script);
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        guard.start(5000);
+
+        const int exitCode = QApplication::exec();
+        QObject::disconnect(counting);
+        EXPECT_EQ(otherType, Qt::Tool); // no task-bar entry
+        EXPECT_TRUE(aliveAfterQuit);
+        EXPECT_EQ(closedSignalsBeforeOtherCloses, 0);
+        EXPECT_EQ(exitCode, 0) << "99: the program did not end when the last window closed";
+        EXPECT_EQ(lastWindowClosed, 1);
+        waitUntil([] { return !Form_about::openInstance() && !Form_web::openInstance(); });
+        window.reset();
+    }
+    QApplication::setQuitOnLastWindowClosed(quitOnLast);
 }

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -386,4 +387,31 @@ TEST_F(FormMainTest, ControlsOutsideTheVisibleAreaWork)
     EXPECT_EQ(window->Text_nombre_t->text(), QStringLiteral("+ 25 °C"));
     window->ClearBtn->click();
     EXPECT_EQ(lines().size(), 1);
+}
+
+TEST_F(FormMainTest, TabStaysOnControlsThatCanBeSeen)
+{
+    loadWithThermostat();
+    window->ContinuousCB->setChecked(false);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window.get(); }));
+    window->Text_t1_value->setFocus();
+    ASSERT_TRUE(window->Text_t1_value->hasFocus());
+    const QRect visible = window->client->rect();
+    QStringList reached;
+    for (int i = 0; i < 40; ++i) {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &tab);
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        reached << focus->objectName();
+        if (window->client->isAncestorOf(focus))
+            EXPECT_TRUE(visible.intersects(QRect(focus->mapTo(window->client, QPoint(0, 0)), focus->size())))
+                << "Tab " << i + 1 << " reached " << focus->objectName().toStdString();
+    }
+    EXPECT_TRUE(reached.contains(QStringLiteral("Text_t2_value"))) << reached.join(' ').toStdString();
+    // Out of the Tab order, but still usable when given the focus.
+    window->Rt2->setFocus();
+    EXPECT_TRUE(window->Rt2->hasFocus());
 }

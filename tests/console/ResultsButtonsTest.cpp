@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -56,10 +57,11 @@ TEST_F(ResultsButtons, SaveWritesExactBytes)
     doubles.dialogs->queueSavePath(path);
     window->SaveBtn->click();
     EXPECT_EQ(contents(path), header + "\r\na\r\nb\r\n\r\n");
-    // Text files are offered first, so they are preselected.
+    // Three choices in this order, text files preselected.
     ASSERT_EQ(doubles.dialogs->saveAsks(), 2);
     EXPECT_EQ(doubles.dialogs->saveFilters().first(),
-              QStringLiteral("Text Files (*.txt);;All Files (*.*);;Batch Files (*.bat)"));
+              QStringLiteral("All Files (*.*);;Text Files(*.txt);;Batch Files (*.bat)"));
+    EXPECT_EQ(doubles.dialogs->selectedSaveFilters().front(), 1);
     EXPECT_TRUE(doubles.messageBoxes->asked().empty());
 }
 
@@ -73,7 +75,7 @@ TEST_F(ResultsButtons, CancelledSaveWritesNothing)
     EXPECT_TRUE(doubles.messageBoxes->asked().empty());
 }
 
-TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysNothing)
+TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysWhy)
 {
     const QString path = dir.filePath(QStringLiteral("results.txt"));
     {
@@ -85,7 +87,7 @@ TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysNothing)
         window->AddToResults(QStringLiteral("a fairly long line of the results log, number %1").arg(i));
     const QString before = window->resultsText();
 
-    // The disk fills up after the first few bytes.
+    // The file may not grow past a few bytes.
     struct rlimit saved
     {
     };
@@ -103,7 +105,47 @@ TEST_F(ResultsButtons, FailedSaveKeepsTheOldFileAndSaysNothing)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("results.txt")});
     EXPECT_EQ(window->resultsText(), before);
-    EXPECT_TRUE(doubles.messageBoxes->asked().empty());
+    ASSERT_EQ(doubles.messageBoxes->asked().size(), 1u);
+    EXPECT_EQ(doubles.messageBoxes->asked()[0].kind, ScriptedMessageBoxes::Kind::Message);
+    EXPECT_EQ(doubles.messageBoxes->asked()[0].text,
+              QStringLiteral("Impossible d'enregistrer les résultats dans le fichier :\r\n") + path +
+                  QStringLiteral("\r\n\r\nRaison : le fichier dépasse la taille permise."));
+}
+
+TEST_F(ResultsButtons, EachCauseOfAFailedSaveIsNamed)
+{
+    struct Row
+    {
+        int error; // scripted in the file layer; 0: a real failure
+        bool outOfInodes;
+        const char *file;
+        const char *reason;
+    };
+    const Row rows[] = {
+        {ENOSPC, false, "results.txt", "le disque est plein"},
+        {ENOSPC, true, "results.txt", "le disque n'a plus d'entrée de fichier libre"},
+        {EROFS, false, "results.txt", "le disque est en lecture seule"},
+        {EACCES, false, "results.txt", "vous n'avez pas le droit d'écrire ce fichier dans ce dossier"},
+        {0, false, "missing/results.txt", "le dossier n'existe pas"},
+    };
+    const QString before = window->resultsText();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.reason);
+        doubles.messageBoxes->clear();
+        const QString path = dir.filePath(QString::fromUtf8(row.file));
+        if (row.error != 0)
+            doubles.files->failNextSave(row.error, row.outOfInodes);
+        doubles.dialogs->queueSavePath(path);
+        window->SaveBtn->click();
+        EXPECT_EQ(doubles.messageBoxes->texts(),
+                  QStringList{QStringLiteral("Impossible d'enregistrer les résultats dans le fichier :\r\n") +
+                              path + QStringLiteral("\r\n\r\nRaison : ") + QString::fromUtf8(row.reason) +
+                              QLatin1Char('.')});
+        EXPECT_TRUE(QDir(dir.path()).isEmpty());
+        EXPECT_EQ(window->resultsText(), before);
+    }
+    // Full or out of inodes: the question goes to the file's own folder.
+    EXPECT_EQ(doubles.files->foldersAsked(), QStringList(2, dir.path()));
 }
 
 TEST_F(ResultsButtons, PrintHandsTheLogAndCopiesToThePrinter)

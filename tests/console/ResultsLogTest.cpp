@@ -3,6 +3,7 @@
 #include "LogFile.h"
 #include "MainCommands.h"
 #include "MainWindowRules.h"
+#include "QtFileLayer.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -107,11 +108,12 @@ TEST(LogFile, WritesLogAndOneMoreLineBreak)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.txt"));
-    ASSERT_TRUE(LogFile::save(path, QStringLiteral("Test results:  08/12/2026\r\n")));
+    QtFileLayer files;
+    ASSERT_EQ(LogFile::save(files, path, QStringLiteral("Test results:  08/12/2026\r\n")), QString());
     EXPECT_EQ(readAll(path), QByteArray("Test results:  08/12/2026\r\n\r\n"));
 
     // An existing file is replaced without asking.
-    ASSERT_TRUE(LogFile::save(path, QStringLiteral("x\r\n")));
+    ASSERT_EQ(LogFile::save(files, path, QStringLiteral("x\r\n")), QString());
     EXPECT_EQ(readAll(path), QByteArray("x\r\n\r\n"));
 }
 
@@ -119,7 +121,8 @@ TEST(LogFile, FailureInAMissingFolderCreatesNothing)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("no/such/folder/log.txt"));
-    EXPECT_FALSE(LogFile::save(path, QStringLiteral("x")));
+    QtFileLayer files;
+    EXPECT_EQ(LogFile::save(files, path, QStringLiteral("x")), QStringLiteral("le dossier n'existe pas"));
     EXPECT_FALSE(QFile::exists(path));
 }
 
@@ -144,12 +147,13 @@ TEST(LogFile, FailurePartWayLeavesTheOldFileIntact)
     small.rlim_cur = 64;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 
-    const bool saved_ok = LogFile::save(path, QString(5000, QLatin1Char('y')));
+    QtFileLayer files;
+    const QString reason = LogFile::save(files, path, QString(5000, QLatin1Char('y')));
 
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_FALSE(saved_ok);
+    EXPECT_EQ(reason, QStringLiteral("le fichier dépasse la taille permise"));
     EXPECT_EQ(readAll(path), QByteArray("old contents\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("log.txt")});
 }

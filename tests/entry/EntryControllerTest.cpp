@@ -11,6 +11,7 @@
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -95,7 +96,11 @@ TEST(EntryControllerBox, MinusOverFiftyFiveShowsTheBoxBeforeTheClamp)
     EntryController entry(form.root.get(), context, QCoreApplication::applicationDirPath());
     entry.setTenthsMaxLengths();
     QString shownWhileBoxUp;
-    boxes->whileShown = [&] { shownWhileBoxUp = form.Text_t1_value->text(); };
+    QString signWhileBoxUp;
+    boxes->whileShown = [&] {
+        shownWhileBoxUp = form.Text_t1_value->text();
+        signWhileBoxUp = form.Text_t1_signe->text();
+    };
 
     QTest::keyClicks(form.Text_t1_value, QStringLiteral("100"));
     EntryForm::choose(form.Combo_t1_signe, QStringLiteral("-"));
@@ -103,6 +108,7 @@ TEST(EntryControllerBox, MinusOverFiftyFiveShowsTheBoxBeforeTheClamp)
     EXPECT_EQ(boxes->texts(), QStringList{kLimitMessage});
     EXPECT_EQ(boxes->count(ScriptedMessageBoxes::Kind::Message), 1);
     EXPECT_EQ(shownWhileBoxUp, QStringLiteral("100"));
+    EXPECT_EQ(signWhileBoxUp, QStringLiteral("-"));
     EXPECT_EQ(form.Text_t1_value->text(), QStringLiteral("55"));
     EXPECT_EQ(form.Text_t1_value->maxLength(), 2);
     EXPECT_EQ(form.Text_t1_dixieme->text(), QStringLiteral("0"));
@@ -152,6 +158,36 @@ TEST_F(EntryControllerTest, ClickEmptiesWholeFieldAndCounts)
     QTest::mouseClick(form.Text_t2_value, Qt::LeftButton);
     EXPECT_TRUE(form.Text_t2_value->text().isEmpty());
     EXPECT_TRUE(entry.Ok_t2_value());
+}
+
+TEST_F(EntryControllerTest, OnlyTheLeftButtonClicks)
+{
+    EntryForm::choose(form.Combo_t1_signe, QStringLiteral("-"));
+    QTest::keyClicks(form.Text_t1_value, QStringLiteral("55"));
+    QTest::keyClicks(form.Text_t2_value, QStringLiteral("42"));
+    QTest::keyClicks(form.Text_t2_dixieme, QStringLiteral("7"));
+    entry.clearEntryFlags();
+    const auto flags = [this] {
+        return std::vector<bool>{entry.Ok_t1_value(), entry.Ok_t1_dixieme(), entry.Ok_t2_value(),
+                                 entry.Ok_t2_dixieme()};
+    };
+    for (QLineEdit *field :
+         {form.Text_t1_value, form.Text_t1_dixieme, form.Text_t2_value, form.Text_t2_dixieme}) {
+        for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+            SCOPED_TRACE(field->objectName().toStdString() +
+                         (button == Qt::RightButton ? " right" : " middle"));
+            QTest::mouseClick(field, button);
+            EXPECT_EQ(form.Text_t1_value->text(), QStringLiteral("55"));
+            EXPECT_EQ(form.Text_t1_dixieme->text(), QStringLiteral("0"));
+            EXPECT_TRUE(form.Text_t1_dixieme->isReadOnly());
+            EXPECT_EQ(form.Text_t2_value->text(), QStringLiteral("42"));
+            EXPECT_EQ(form.Text_t2_dixieme->text(), QStringLiteral("7"));
+            EXPECT_EQ(flags(), std::vector<bool>(4, false));
+        }
+    }
+    // The left button still does.
+    QTest::mouseClick(form.Text_t1_dixieme, Qt::LeftButton);
+    EXPECT_TRUE(entry.Ok_t1_dixieme());
 }
 
 TEST_F(EntryControllerTest, ClickOnTenthsAtTheLimitLeavesZeroLocked)

@@ -55,6 +55,43 @@ TEST_F(HidAgentOverHidraw, NothingPluggedInOpensNothing)
     EXPECT_EQ(opened.count(), 0);
 }
 
+TEST_F(HidAgentOverHidraw, AMalformedIdentityIsSkippedWithItsReason)
+{
+    const char *lines[] = {
+        "0003:00000925:0000050",   // cut short
+        "0003:00000925:5000",      // cut short, yet it would match
+        "0003:00000925:000005000", // too long
+        "0003:0000092G:00005000",  // not hexadecimal
+        "",                        // empty
+    };
+    for (const char *line : lines) {
+        SCOPED_TRACE(line);
+        FakeHidrawTree other;
+        auto otherTransport = std::make_shared<HidrawTransport>(other.options());
+        HidAgent otherAgent{otherTransport};
+        otherAgent.setVID_To_Match(0x0925);
+        otherAgent.setPID_To_Match(0x5000);
+        otherAgent.setSearchOnVID(true);
+        otherAgent.setSearchOnPID(true);
+        FakeHidrawTree::UsbDevice d;
+        d.hidId = QString::fromLatin1(line);
+        const auto descriptor = VirtualThermostat::standardReportDescriptor();
+        d.descriptor = QByteArray(reinterpret_cast<const char *>(descriptor.data()),
+                                  static_cast<qsizetype>(descriptor.size()));
+        other.addUsbDevice("hidraw1", d);
+
+        QSignalSpy opened(&otherAgent, &HIDagentX::OnIntfOpened);
+        QSignalSpy messages(&otherAgent, &HIDagentX::OnAgentMessage);
+        EXPECT_FALSE(otherAgent.OpenMatchingIntfs());
+        EXPECT_EQ(opened.count(), 0);
+        ASSERT_EQ(messages.count(), 1);
+        EXPECT_EQ(messages.at(0).at(0).toString(),
+                  other.nodePath(QStringLiteral("hidraw1")) + QStringLiteral(" skipped: its HID_ID \"") +
+                      QString::fromLatin1(line) +
+                      QStringLiteral("\" is not bus:vendor:product in hexadecimal."));
+    }
+}
+
 TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
 {
     plugThermostat();
@@ -64,8 +101,8 @@ TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
     EXPECT_EQ(agent.CurrentVID(), 0x0925);
     EXPECT_EQ(agent.CurrentPID(), 0x5000);
 
-    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, false);
-    const std::int32_t mode = agent.FindVar(kVendorPage, 5, HIDagentX::Input, false);
+    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, true);
+    const std::int32_t mode = agent.FindVar(kVendorPage, 5, HIDagentX::Input, true);
     ASSERT_GE(temp, 0);
     ASSERT_GE(mode, 0);
 
@@ -78,8 +115,8 @@ TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
     EXPECT_EQ(agent.VarUnScaledValue(temp), 0xFFC9);
     EXPECT_EQ(agent.VarUnScaledValue(mode), 66);
 
-    const std::int32_t newTl = agent.FindVar(kVendorPage, 8, HIDagentX::Output, false);
-    const std::int32_t newMode = agent.FindVar(kVendorPage, 10, HIDagentX::Output, false);
+    const std::int32_t newTl = agent.FindVar(kVendorPage, 8, HIDagentX::Output, true);
+    const std::int32_t newMode = agent.FindVar(kVendorPage, 10, HIDagentX::Output, true);
     ASSERT_GE(newTl, 0);
     ASSERT_GE(newMode, 0);
     agent.SetVarUnScaledValue(newTl, 0xFDDA); // -55.0 °C
@@ -99,7 +136,7 @@ TEST_F(HidAgentOverHidraw, UnpluggingTheOpenThermostatClosesItsInterfaceOnce)
     plugThermostat();
     transport->enumerate();
     ASSERT_TRUE(agent.OpenMatchingIntfs());
-    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, false);
+    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, true);
     ASSERT_GE(temp, 0);
     agent.SelectRpt(agent.VarRptIndex(temp));
 

@@ -32,7 +32,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HidIdCase{"0003:00000925:00005000", HidrawSysfs::HidId{3, 0x0925, 0x5000}},
                       HidIdCase{"0005:0000046D:0000B01A", HidrawSysfs::HidId{5, 0x046D, 0xB01A}},
                       HidIdCase{"0003:0000046d:0000c52b", HidrawSysfs::HidId{3, 0x046D, 0xC52B}},
-                      HidIdCase{"0003:0925:5000", HidrawSysfs::HidId{3, 0x0925, 0x5000}},
+                      HidIdCase{"0003:0925:5000", std::nullopt}, // fields cut short
+                      HidIdCase{"0003:00000925:0000050", std::nullopt},
+                      HidIdCase{"0003:00000925:000005000", std::nullopt}, // too long
+                      HidIdCase{"00003:00000925:00005000", std::nullopt},
                       HidIdCase{" 0003:00000925:00005000\n", HidrawSysfs::HidId{3, 0x0925, 0x5000}},
                       HidIdCase{"", std::nullopt}, HidIdCase{"0003:00000925", std::nullopt},
                       HidIdCase{"0003:00000925:00005000:1", std::nullopt},

@@ -58,13 +58,16 @@ TEST(QtMessageBoxes, OnlyTheOkButtonAnswersOk)
     }
 }
 
-TEST(QtCommonDialogs, SaveDialogPreselectsTheFirstFilterAndDoesNotAskTwice)
+TEST(QtCommonDialogs, SaveDialogPreselectsTheChosenFilterAndDoesNotAskTwice)
 {
-    const QString filter = QStringLiteral("Text Files (*.txt);;All Files (*.*);;Batch Files (*.bat)");
-    auto dialog = QtCommonDialogs::buildSaveDialog(filter, nullptr);
+    const QString filter = QStringLiteral("All Files (*.*);;Text Files(*.txt);;Batch Files (*.bat)");
+    for (int selected : {0, 1, 2}) {
+        auto dialog = QtCommonDialogs::buildSaveDialog(filter, selected, nullptr);
+        EXPECT_EQ(dialog->nameFilters(), filter.split(QStringLiteral(";;")));
+        EXPECT_EQ(dialog->selectedNameFilter(), dialog->nameFilters().value(selected));
+    }
+    auto dialog = QtCommonDialogs::buildSaveDialog(filter, 1, nullptr);
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_EQ(dialog->nameFilters().size(), 3);
-    EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
     EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_TRUE(dialog->defaultSuffix().isEmpty());
 }

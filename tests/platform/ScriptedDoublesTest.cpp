@@ -35,12 +35,13 @@ TEST(ScriptedDialogs, AnswersAndCancelsAsScripted)
     dialogs.queueSaveCancel();
     dialogs.queueCopies(3);
     dialogs.queuePrintCancel();
-    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f1")),
+    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f1"), 0),
               std::optional<QString>(QStringLiteral("/tmp/log.txt")));
-    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f2")), std::nullopt);
+    EXPECT_EQ(dialogs.askSaveFileName(QStringLiteral("f2"), 2), std::nullopt);
     EXPECT_EQ(dialogs.askPrintCopies(), std::optional<int>(3));
     EXPECT_EQ(dialogs.askPrintCopies(), std::nullopt);
     EXPECT_EQ(dialogs.saveFilters(), (QStringList{QStringLiteral("f1"), QStringLiteral("f2")}));
+    EXPECT_EQ(dialogs.selectedSaveFilters(), (std::vector<int>{0, 2}));
     EXPECT_EQ(dialogs.printAsks(), 2);
 
     std::optional<int> copies = 1;

@@ -7,6 +7,7 @@
 #include <deque>
 #include <gtest/gtest.h>
 #include <optional>
+#include <vector>
 
 // Save-as and printer dialogs that answer from queues: a path or a cancel,
 // a number of copies or a cancel. Every call is recorded.
@@ -21,9 +22,10 @@ public:
     void queueCopies(int copies) { m_copies.emplace_back(copies); }
     void queuePrintCancel() { m_copies.emplace_back(std::nullopt); }
 
-    std::optional<QString> askSaveFileName(const QString &filter) override
+    std::optional<QString> askSaveFileName(const QString &filter, int selectedFilter) override
     {
         m_filters << filter;
+        m_selectedFilters.push_back(selectedFilter);
         if (m_savePaths.empty()) {
             ADD_FAILURE() << "Unexpected save-as dialog";
             return std::nullopt;
@@ -47,8 +49,10 @@ public:
         return answer;
     }
 
-    // Filters passed to the save-as dialog, one per call.
+    // Filters passed to the save-as dialog and the position preselected in
+    // each, one per call.
     const QStringList &saveFilters() const { return m_filters; }
+    const std::vector<int> &selectedSaveFilters() const { return m_selectedFilters; }
     int saveAsks() const { return static_cast<int>(m_filters.size()); }
     int printAsks() const { return m_printAsks; }
 
@@ -61,5 +65,6 @@ private:
     std::deque<SaveAnswer> m_savePaths;
     std::deque<std::optional<int>> m_copies;
     QStringList m_filters;
+    std::vector<int> m_selectedFilters;
     int m_printAsks = 0;
 };

@@ -7,6 +7,7 @@
 #include "RecordingPrinter.h"
 #include "RecordingShellOpen.h"
 #include "ScriptedDialogs.h"
+#include "ScriptedFileLayer.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <memory>
@@ -22,6 +23,7 @@ struct PlatformDoubles
     std::shared_ptr<RecordingHelpViewer> help = std::make_shared<RecordingHelpViewer>();
     std::shared_ptr<RecordingShellOpen> shell = std::make_shared<RecordingShellOpen>();
     std::shared_ptr<FixedRegionalSettings> regional = std::make_shared<FixedRegionalSettings>();
+    std::shared_ptr<ScriptedFileLayer> files = std::make_shared<ScriptedFileLayer>();
 };
 
 // The bundle the windows take, built from the test's doubles.
@@ -35,5 +37,6 @@ inline Platform scriptedPlatform(const PlatformDoubles &d)
     p.help = d.help;
     p.shell = d.shell;
     p.regional = d.regional;
+    p.files = d.files;
     return p;
 }

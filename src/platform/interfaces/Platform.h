@@ -2,6 +2,7 @@
 
 #include "Beeper.h"
 #include "CommonDialogs.h"
+#include "FileLayer.h"
 #include "HelpViewer.h"
 #include "MessageBoxes.h"
 #include "RegionalSettings.h"
@@ -22,6 +23,7 @@ struct Platform
     std::shared_ptr<HelpViewer> help;
     std::shared_ptr<ShellOpen> shell;
     std::shared_ptr<RegionalSettings> regional;
+    std::shared_ptr<FileLayer> files;
 
     static Platform qt();
 };
