@@ -162,20 +162,24 @@ TEST_F(Calidorctl, ReadsInEveryFormat)
     {
         const char *format;
         int lineCount;
-        const char *piece;
-    } rows[] = {{"text", 8, "temperature:  20"},
-                {"json", 1, "\"relay_mode\":\"A\""},
+        const char *start; // how the output begins
+        const char *piece; // and something it holds
+    } rows[] = {{"text", 8, "device:       virtual:1\n", "temperature:  20"},
+                {"json", 1, "{\"device\":\"virtual:1\",", "\"relay_mode\":\"A\""},
+                // one reading has no time stamp, so no such column
                 {"csv", 2,
-                 "timestamp,device,temperature_celsius,tl_celsius,th_celsius,relay_contact,relay_mode,"
-                 "probe_status,probe_status_text,boot_status"},
+                 "device,temperature_celsius,tl_celsius,th_celsius,relay_contact,relay_mode,"
+                 "probe_status,probe_status_text,boot_status\nvirtual:1,",
+                 ",C-NC,A,0,probe working,0\n"},
                 // eight metrics, each with HELP, TYPE and one sample
-                {"prometheus", 24, "calidor_up{device=\"virtual:1\"} 1"}};
+                {"prometheus", 24, "# HELP calidor_up ", "calidor_up{device=\"virtual:1\"} 1"}};
     for (const auto &row : rows) {
         const Outcome r = run({QStringLiteral("--simulate"), QStringLiteral("read"),
                                QStringLiteral("--format"), QString::fromUtf8(row.format)});
         EXPECT_EQ(r.exitCode, 0) << row.format;
         EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
         EXPECT_EQ(lines(r.out).size(), row.lineCount) << r.out.toStdString();
+        EXPECT_TRUE(r.out.startsWith(QString::fromUtf8(row.start))) << r.out.toStdString();
         EXPECT_TRUE(r.out.contains(QString::fromUtf8(row.piece))) << r.out.toStdString();
     }
     EXPECT_EQ(readJson().value(QStringLiteral("probe_status")).toInt(-1), 0);
