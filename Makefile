@@ -2,10 +2,13 @@
 # is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CXX   ?= clang++-14
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test run test-asan package clean
+.PHONY: all deps configure build test run test-asan fuzz fuzz-coverage package clean
 
 all: build
 
@@ -31,6 +34,22 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets side by side for FUZZ_SECONDS; their corpora grow in
+# $(FUZZ_BUILD)/fuzz-work.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCALIDOR_BUILD_FUZZ=ON \
+	  -DCALIDOR_BUILD_TESTS=OFF -DCALIDOR_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	bash scripts/fuzz.sh all $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Line and branch coverage of the component's files over the seeds and the
+# corpora that `make fuzz` grew.
+fuzz-coverage: deps
+	cmake -S . -B $(FUZZ_BUILD)-cov -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCALIDOR_BUILD_FUZZ=ON \
+	  -DCALIDOR_FUZZ_COVERAGE=ON -DCALIDOR_BUILD_TESTS=OFF -DCALIDOR_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD)-cov -j $(JOBS) --target fuzz_targets
+	bash scripts/fuzz.sh coverage $(FUZZ_BUILD)-cov $(FUZZ_BUILD)/fuzz-work
+
 # The package is linted where lintian is installed: any remark fails.
 package: build
 	rm -f $(BUILD)/calidor_*.deb
@@ -42,4 +61,4 @@ package: build
 	fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(FUZZ_BUILD)-cov

@@ -104,8 +104,13 @@ void checkField(const HidField &f, std::vector<std::uint8_t> &buf, const std::ve
         if (fits)
             REQUIRE(back == static_cast<std::int32_t>(v));
     }
-    for (std::int32_t v : {0, -1, 1, INT32_MIN, INT32_MAX})
+    // Raw values far outside the logical range still scale without overflow.
+    for (std::int32_t v : {0, -1, 1, INT32_MIN, INT32_MAX}) {
+        ReportCodec::setUnScaledValue(f, buf, v);
+        ReportCodec::scaledValue(f, buf);
+        restore(f, buf, pattern);
         roundTrip(f, buf, pattern, v);
+    }
 
     // The physical limits land on the logical ones and read back as themselves.
     const bool physicalInInt =

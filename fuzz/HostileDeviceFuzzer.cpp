@@ -418,13 +418,39 @@ void Driver::step(std::uint8_t op)
         break;
     case 6: {
         const std::int32_t i = pickIndex(varCount());
-        expect(i < 0 || i >= varCount(), HidAgent::ErrVarIndexOutOfRange, [&] { m_agent->SelectVar(i); });
-        tolerate([&] {
-            m_agent->LogicalMinimum();
-            m_agent->LogicalMaximum();
-            m_agent->SizeInBits();
-            m_agent->Volatile();
-        });
+        const bool bad = i < 0 || i >= varCount();
+        expect(bad, HidAgent::ErrVarIndexOutOfRange, [&] { m_agent->SelectVar(i); });
+        // Right after a good selection every attribute answers; after a bad
+        // one only a selection lost with its interface may fail.
+        HidAgent &a = *m_agent;
+        const std::function<void()> attributes[] = {
+            [&] { a.AbsoluteNotRelative(); },
+            [&] { a.ArrayNotVariable(); },
+            [&] { a.BitsNotBuffer(); },
+            [&] { a.HasNullState(); },
+            [&] { a.Linear(); },
+            [&] { a.NoPrefState(); },
+            [&] { a.NoWrap(); },
+            [&] { a.Volatile(); },
+            [&] { a.LogicalMaximum(); },
+            [&] { a.LogicalMinimum(); },
+            [&] { a.PhysicalMaximum(); },
+            [&] { a.PhysicalMinimum(); },
+            [&] { a.SizeInBits(); },
+            [&] { a.StringDescriptor(); },
+            [&] { a.VarScaleMode(); },
+        };
+        for (const auto &attribute : attributes) {
+            try {
+                attribute();
+            } catch (const ErrorRecord &e) {
+                REQUIRE(bad && e.code() == HidAgent::ErrNoCurrentVar);
+            } catch (...) {
+                broken("no other exception", __LINE__);
+            }
+        }
+        const QString name = a.VarName(i);
+        REQUIRE(!bad || (name.isEmpty() && a.VarField(i) == nullptr));
         break;
     }
     case 7: {
@@ -468,8 +494,9 @@ void Driver::step(std::uint8_t op)
     case 9: {
         const std::int32_t p = pickIndex(m_agent->OpenIntfCount());
         std::int32_t handle = static_cast<std::int32_t>(m_script.byte());
-        expect(p < 0 || p >= m_agent->OpenIntfCount(), HidAgent::ErrIntfPositionOutOfRange,
-               [&] { handle = m_agent->SelectOpenIntf(p); });
+        const bool bad = p < 0 || p >= m_agent->OpenIntfCount();
+        expect(bad, HidAgent::ErrIntfPositionOutOfRange, [&] { handle = m_agent->SelectOpenIntf(p); });
+        REQUIRE(bad == m_agent->IntfName(p).isEmpty());
         bool known = false;
         for (std::int32_t h : m_openHandles)
             known = known || h == handle;
