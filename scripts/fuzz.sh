@@ -56,19 +56,25 @@ case "${1:-}" in
     build=$2 work=$3
     out="$build/coverage"
     rm -rf "$out" && mkdir -p "$out"
-    files=()
-    for f in HidAgent.cpp ReportDescriptorParser.cpp ReportCodec.cpp HidrawSysfs.cpp; do
-      files+=("$(find "$root/src" -name "$f" | head -n 1)")
-    done
     for t in "${targets[@]}"; do
+      # The component's files that the target reaches.
+      case "$t" in
+        descriptor_codec) names=(ReportDescriptorParser.cpp ReportCodec.cpp) ;;
+        hostile_device) names=(HidAgent.cpp ReportDescriptorParser.cpp ReportCodec.cpp) ;;
+        hidraw_sysfs) names=(HidrawSysfs.cpp) ;;
+      esac
+      files=()
+      for f in "${names[@]}"; do
+        files+=("$(find "$root/src" -name "$f" | head -n 1)")
+      done
       dirs=("$root/fuzz/corpus/$t")
       [ -d "$work/$t" ] && dirs+=("$work/$t")
       LLVM_PROFILE_FILE="$out/$t.profraw" "$build/fuzz_$t" -runs=0 "${dirs[@]}" >"$out/$t.log" 2>&1
       "$(tool llvm-profdata)" merge -sparse "$out/$t.profraw" -o "$out/$t.profdata"
       echo "== fuzz_$t ($(grep -c . <(find "${dirs[@]}" -type f)) inputs)"
-      # The header and the component's files; headers and generated code are left out.
+      # The header and those files; headers and generated code are left out.
       "$(tool llvm-cov)" report "$build/fuzz_$t" -instr-profile="$out/$t.profdata" "${files[@]}" |
-        grep -E '^Filename|/(HidAgent|ReportDescriptorParser|ReportCodec|HidrawSysfs)\.cpp '
+        grep -E "^Filename|/($(IFS='|'; echo "${names[*]//.cpp/}"))\.cpp "
       grep -E '^Done|ERROR' "$out/$t.log" | tail -n 1 || true
     done
     ;;
