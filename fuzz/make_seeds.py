@@ -129,7 +129,16 @@ HOSTILE = {
         [VERBOSE, CRITERIA, 0, OPEN, SELECT_VAR, 3, SCALE_MODE, 2, 4, VALUES, 0, 5, 0xFF, 0xFF, 0xFF, 0x7F,
          VALUES, 1, 6, 0, 0, 0, 0x80, SELECT_RPT, 0, 2, SELECT_RPT, 3, 3, SELECT_INTF, 2, 5, FIND_VAR, 0x01,
          0x01, 0x00, 0x01, SELECT_VAR, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF, READ, CLOSE_ALL, EVENTS],
-        report_a() * 4, verbose=True),
+        report_a() * 4),
+    # Every operation once out of range or without a selection, with the
+    # report events on, a read of an output report and a write that finds
+    # the device gone.
+    "out_of_range_calls": hostile(
+        [device(THERMOSTAT)],
+        [SELECT_VAR, 0, SELECT_RPT, 1, 0, SELECT_INTF, 0, 0, SELECT_VAR, 1, SCALE_MODE, 0, 1, READ,
+         SELECT_RPT, 0, 1, SELECT_RPT, 2, 2, SELECT_RPT, 0, 2, FIND_VAR, 0, 0x55,
+         SEND, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, EVENTS, OPEN, CLOSE_ALL, SELECT_INTF, 1, 3, FIND_VAR, 8, 1],
+        report_a() + report_a() + bytes([0, 6]), verbose=True),
     "refused_and_invalid": hostile(
         [device(THERMOSTAT, flags=PLUGGED | REFUSE), device(bytes([0xA1, 0x01, 0x81, 0x02])),
          device(THERMOSTAT[:-1])],
