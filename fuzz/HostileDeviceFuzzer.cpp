@@ -580,13 +580,16 @@ void Driver::checkState()
 void Driver::checkAfterEvents()
 {
     checkState();
-    // A removed device leaves nothing open once its notice has been handled.
+    // A removed device leaves nothing open once its notice has been handled,
+    // and no device is open twice.
+    std::vector<bool> open(m_transport->deviceCount(), false);
     for (std::int32_t p = 0; p < m_agent->OpenIntfCount(); ++p) {
         const QString name = m_agent->IntfName(p);
         const int at = name.lastIndexOf(QStringLiteral("(fuzz:"));
         REQUIRE(at >= 0);
         const std::size_t k = name.mid(at + 6).chopped(1).toUInt();
-        REQUIRE(k < m_transport->deviceCount() && m_transport->device(k).plugged);
+        REQUIRE(k < m_transport->deviceCount() && m_transport->device(k).plugged && !open[k]);
+        open[k] = true;
     }
 }
 
