@@ -129,6 +129,19 @@ void checkField(const HidField &f, std::vector<std::uint8_t> &buf, const std::ve
         REQUIRE(ReportCodec::toUnscaled(f, low - 1000) == ReportCodec::toUnscaled(f, low));
         restore(f, buf, pattern);
     }
+    // An empty physical range stores the logical minimum.
+    if (fits && pmin == pmax && physicalInInt) {
+        ReportCodec::setScaledValue(f, buf, static_cast<std::int32_t>(pmin));
+        REQUIRE(ReportCodec::unScaledValue(f, buf) == static_cast<std::int32_t>(lmin));
+        restore(f, buf, pattern);
+    }
+    // A buffer too short for the field reads 0 and takes nothing.
+    std::vector<std::uint8_t> idOnly{pattern[0]}, none;
+    ReportCodec::setUnScaledValue(f, idOnly, -1);
+    ReportCodec::setUnScaledValue(f, none, -1);
+    REQUIRE(idOnly.size() == 1 && idOnly[0] == pattern[0] && none.empty());
+    REQUIRE(ReportCodec::unScaledValue(f, idOnly) == 0 && ReportCodec::unScaledValue(f, none) == 0);
+
     // A value inside the logical range scales into the physical one.
     if (fits && physicalInInt) {
         const std::int64_t low = std::min(pmin, pmax), high = std::max(pmin, pmax);

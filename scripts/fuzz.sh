@@ -18,10 +18,18 @@ dict_of() {
   esac
 }
 
+# Descriptors may be longer than the parser accepts, so its limit is tried too.
+max_len_of() {
+  case "$1" in
+    descriptor_codec) echo 8192 ;;
+    *) echo 4096 ;;
+  esac
+}
+
 run_one() {
   local bin=$1 name=$2 seconds=$3 work=$4
   mkdir -p "$work/$name" "$work/artifacts"
-  "$bin" -max_total_time="$seconds" -timeout="${FUZZ_TIMEOUT:-60}" -rss_limit_mb=2048 -print_final_stats=1 \
+  "$bin" -max_total_time="$seconds" -max_len="$(max_len_of "$name")" -timeout="${FUZZ_TIMEOUT:-60}" -rss_limit_mb=2048 -print_final_stats=1 \
     -dict="$(dict_of "$name")" -artifact_prefix="$work/artifacts/$name-" \
     "$work/$name" "$root/fuzz/corpus/$name"
 }
