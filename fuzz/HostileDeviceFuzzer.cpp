@@ -180,6 +180,8 @@ void Driver::readDevices(std::uint8_t header)
             info.product = QString::fromUtf8(reinterpret_cast<const char *>(name.data()),
                                              static_cast<qsizetype>(name.size()));
         }
+        if (flags & 0x20)
+            info.identityProblem = QStringLiteral("its identity could not be read");
         info.reportDescriptor = m_input.bytes(m_input.u16());
         const std::size_t index = m_transport->addDevice(std::move(info), flags & 0x08);
         if (flags & 0x04)

@@ -64,11 +64,13 @@ DESCRIPTORS = {
     "boot_mouse": BOOT_MOUSE,
     "report_ids": REPORT_IDS,
     "odd_items": ODD_ITEMS,
+    # One byte past the longest descriptor the parser takes.
+    "too_long": bytes([0xA4, 0xB4]) * 2048 + bytes([0xC0]),
 }
 
 # --- the hostile device's input -------------------------------------------
 THERMO, THERMO_VID_ONLY, THERMO_PID_ONLY, OWN_IDS = 0, 1, 2, 3
-PLUGGED, REFUSE, NAMED = 0x04, 0x08, 0x10
+PLUGGED, REFUSE, NAMED, NO_IDENTITY = 0x04, 0x08, 0x10, 0x20
 (OPEN, PLUG, UNPLUG, EVENTS, READ, SEND, SELECT_VAR, SELECT_RPT, VALUES, SELECT_INTF,
  FIND_VAR, CLOSE_ALL, VERBOSE, SCALE_MODE, REPLUG, CRITERIA) = range(16)
 
@@ -141,7 +143,7 @@ HOSTILE = {
         report_a() + report_a() + bytes([0, 6]), verbose=True),
     "refused_and_invalid": hostile(
         [device(THERMOSTAT, flags=PLUGGED | REFUSE), device(bytes([0xA1, 0x01, 0x81, 0x02])),
-         device(THERMOSTAT[:-1])],
+         device(THERMOSTAT[:-1]), device(THERMOSTAT, flags=PLUGGED | NO_IDENTITY)],
         [OPEN, EVENTS, READ]),
 }
 
