@@ -315,8 +315,15 @@ void Form_main::readCycle()
 
 void Form_main::applyDisplay(const ThermoDisplay &d)
 {
+    // Setting a line edit's text lays it out and repaints it, and the frames
+    // beneath it, even when the text is the same; ten times a second that
+    // was most of the program's time. Only a change reaches the screen.
+    const auto show = [](QLineEdit *field, const QString &text) {
+        if (field->text() != text)
+            field->setText(text);
+    };
     if (d.temperature)
-        Text_nombre_t->setText(*d.temperature);
+        show(Text_nombre_t, *d.temperature);
     if (d.probe) {
         // After a fault the working state goes back to the normal colour, so
         // red always means something is wrong.
@@ -339,11 +346,11 @@ void Form_main::applyDisplay(const ThermoDisplay &d)
         Label12->setVisible(!onNO);
     }
     if (d.mode)
-        Text_Mode_relais->setText(*d.mode);
+        show(Text_Mode_relais, *d.mode);
     if (d.low)
-        Txt_t1_uniter_recev->setText(*d.low);
+        show(Txt_t1_uniter_recev, *d.low);
     if (d.high)
-        Txt_t2_uniter_recev->setText(*d.high);
+        show(Txt_t2_uniter_recev, *d.high);
 }
 
 void Form_main::ContinuousCB_Click()
