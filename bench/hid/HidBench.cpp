@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     transport->plug(std::make_shared<VirtualThermostat>([&] { return now; }));
     HidAgent agent(transport);
     agent.OpenMatchingIntfs();
-    const std::int32_t reportA = agent.VarRptIndex(agent.FindVar(0xFF00, 1, HIDagentX::Input, false));
+    const std::int32_t reportA = agent.VarRptIndex(agent.FindVar(0xFF00, 1, HIDagentX::Input, true));
     const double cycleNs = medianNs([&] {
         now += 100;
         agent.SelectRpt(reportA);

@@ -77,11 +77,20 @@ void DeviceConnection::OnIntfClosed(std::int32_t NumStillOpen, const QString &In
         }
     }
 
-    // The remaining devices follow the component's order of open interfaces.
-    for (std::size_t i = 0; i < m_Devices.size(); ++i) {
-        const std::int32_t handle = m_agent->SelectOpenIntf(static_cast<std::int32_t>(i));
-        m_agent->SelectIntf(handle);
-        m_Devices[i]->ReBind(m_agent);
+    // Each remaining device is re-bound on the interface it holds, wherever
+    // that now stands among the open ones: an open interface that is no
+    // device (one without variables) would shift positions. A device whose
+    // interface is no longer listed is left as it is.
+    const std::int32_t open = m_agent->OpenIntfCount();
+    for (const std::shared_ptr<TSoftDet> &device : std::vector(m_Devices)) {
+        for (std::int32_t position = 0; position < open; ++position) {
+            const std::int32_t handle = m_agent->SelectOpenIntf(position);
+            if (device->HasHandle(handle)) {
+                m_agent->SelectIntf(handle);
+                device->ReBind(m_agent);
+                break;
+            }
+        }
     }
 }
 
@@ -121,15 +130,24 @@ void DeviceConnection::OnIntfOpened(std::int32_t, std::int32_t, std::int32_t Num
     m_console.AddToResults(QStringLiteral("(There are now ") + N(NumOpen) +
                            QStringLiteral(" HID interfaces open)"));
 
-    // An incomplete last device takes the interface; otherwise a new one.
+    // An incomplete last device takes the interface, unless the interface
+    // repeats a variable it holds (another thermostat, which keeps its own
+    // device and leaves the last one's missing variables unbound). Otherwise
+    // the device left without variables by the interface before, or a new one.
     std::shared_ptr<TSoftDet> device = LastDevice();
-    const bool reused = device && device->UnboundVarCount() != 0;
+    const bool reused = device && device->UnboundVarCount() != 0 && !device->HoldsVarOfLastIntf();
     if (!reused)
-        device = std::make_shared<TSoftDet>();
+        device = m_unboundDevice ? m_unboundDevice : std::make_shared<TSoftDet>();
 
     const std::int32_t result = device->BindVars(m_agent);
-    if (result >= 0 && !reused)
+    if (reused || result < 0)
+        return;
+    if (device->IsAllUnbound()) {
+        m_unboundDevice = device; // nothing to read or write on this one yet
+    } else {
+        m_unboundDevice.reset();
         m_Devices.push_back(device);
+    }
 }
 
 void DeviceConnection::OnRptArrived(std::int32_t RptIndexInIntf, std::int32_t AllRptIndex)

@@ -57,5 +57,9 @@ private:
     QObject *m_sender;
     std::function<void()> m_stopContinuousReading;
     std::vector<std::shared_ptr<TSoftDet>> m_Devices;
+    // A device object whose interface had none of its variables: it is kept
+    // out of Devices, so it is never read or written, and the next opened
+    // interface completes it.
+    std::shared_ptr<TSoftDet> m_unboundDevice;
     bool m_StartingUp = false;
 };

@@ -15,12 +15,12 @@ struct VarRow
 
 // Slot order is the order of the usages (slot + 1) and of creation.
 constexpr VarRow VarRows[TSoftDet::VarCount] = {
-    {"InTempVar", HIDagentX::Input},      {"InTempLowVar", HIDagentX::Input},
-    {"InTempHighVar", HIDagentX::Input},  {"InTempSwitchVar", HIDagentX::Input},
-    {"InModeStatus", HIDagentX::Input},   {"InBootStatus", HIDagentX::Input},
-    {"InSondeStatus", HIDagentX::Input},  {"OutTempLowVar", HIDagentX::Output},
+    {"InTempVar", HIDagentX::Input},       {"InTempLowVar", HIDagentX::Input},
+    {"InTempHighVar", HIDagentX::Input},   {"InTempSwitchVar", HIDagentX::Input},
+    {"InModeStatus", HIDagentX::Input},    {"InBootStatus", HIDagentX::Input},
+    {"InSondeStatus", HIDagentX::Input},   {"OutTempLowVar", HIDagentX::Output},
     {"OutTempHighVar", HIDagentX::Output}, {"OutModeRelayVar", HIDagentX::Output},
-    {"OutBootStatus", HIDagentX::Output}, {"OutBootVar", HIDagentX::Output},
+    {"OutBootStatus", HIDagentX::Output},  {"OutBootVar", HIDagentX::Output},
 };
 
 // Every thermostat variable belongs to the device it was made for; 3 would
@@ -229,6 +229,19 @@ void TSoftDet::UnBindRpt(const std::shared_ptr<TOneHidVar> &AVar)
         m_reportA = -1;
     else if (type == HIDagentX::Output && index == m_reportB)
         m_reportB = -1;
+}
+
+bool TSoftDet::HoldsVarOfLastIntf()
+{
+    if (!m_HIDagent)
+        return false;
+    HIDagentX &hid = *m_HIDagent;
+    hid.SelectOpenIntf(hid.OpenIntfCount() - 1);
+    for (const auto &var : m_vars) {
+        if (var->IsBound() && hid.FindVar(var->UsagePage(), var->Usage(), var->RptType(), false) >= 0)
+            return true;
+    }
+    return false;
 }
 
 std::shared_ptr<TOneHidVar> TSoftDet::namedGet(Slot slot, const char *source)

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -23,8 +22,8 @@ class TSoftDet : public QObject
     Q_OBJECT
 public:
     // What a thermostat must answer as its current interface's ids.
-    static constexpr std::int32_t ThermostatVID = 2341;   // 0x0925
-    static constexpr std::int32_t ThermostatPID = 20480;  // 0x5000
+    static constexpr std::int32_t ThermostatVID = 2341;    // 0x0925
+    static constexpr std::int32_t ThermostatPID = 20480;   // 0x5000
     static constexpr std::int32_t VendorUsagePage = 65280; // 0xFF00
     static constexpr int VarCount = 12;
 
@@ -33,7 +32,8 @@ public:
 
     std::int32_t ClassDebugID() const { return m_ClassDebugID; }
 
-    void HidClosed(QObject *Sender, std::int32_t NumStillOpen, const QString &IntfName, std::int32_t AHidHandle);
+    void HidClosed(QObject *Sender, std::int32_t NumStillOpen, const QString &IntfName,
+                   std::int32_t AHidHandle);
     void HidRptArrived(QObject *Sender, std::int32_t RptIndexInIntf, std::int32_t AllRptIndex);
     std::int32_t BindVars(std::shared_ptr<HIDagentX> AHIDagent);
     std::int32_t ReBind(std::shared_ptr<HIDagentX> AHIDagent);
@@ -49,6 +49,11 @@ public:
     bool HasHandle(std::int32_t AHidHandle) const;
     void UnBindRpt(const std::shared_ptr<TOneHidVar> &AVar);
     std::int32_t DeviceIdentity() const { return m_DeviceIdentity; }
+
+    // Whether the interface the component opened last carries a variable
+    // this device already holds: such an interface is another thermostat,
+    // never the rest of this one. False before BindVars.
+    bool HoldsVarOfLastIntf();
 
     std::shared_ptr<TOneHidVar> InTempVar();
     void setInTempVar(std::shared_ptr<TOneHidVar> v);

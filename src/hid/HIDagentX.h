@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <cstdint>
 
 // The HID access component as the rest of the program sees it: settings,
@@ -49,15 +48,19 @@ public:
     virtual bool OpenMatchingIntfs() = 0;
     virtual void CloseAllIntfs() = 0;
     virtual std::int32_t OpenIntfCount() = 0;
-    virtual std::int32_t SelectOpenIntf(std::int32_t position) = 0;   // -> handle
+    virtual std::int32_t SelectOpenIntf(std::int32_t position) = 0; // -> handle
     virtual void SelectIntf(std::int32_t handle) = 0;
     virtual std::int32_t CurrentIntfHandle() = 0;
     virtual std::int32_t CurrentVID() = 0;
     virtual std::int32_t CurrentPID() = 0;
 
     // --- variables ------------------------------------------------------
+    // The AllVarIndex of the variable with these usages in a report of that
+    // type, negative when there is none. With `searchAllIntfs` false only
+    // the current interface is searched (none current: none found); with it
+    // true the current one first, then the other open ones in opening order.
     virtual std::int32_t FindVar(std::int32_t usagePage, std::int32_t usage, std::int32_t rptType,
-                                 bool onCurrentIntfOnly) = 0;
+                                 bool searchAllIntfs) = 0;
     virtual void SelectVar(std::int32_t allVarIndex) = 0;
 
     // Attributes of the current variable.
@@ -79,8 +82,8 @@ public:
     virtual bool VarIsButton(std::int32_t allVarIndex) = 0;
     virtual std::int32_t VarRptIndex(std::int32_t allVarIndex) = 0;
     virtual void SetVarName(std::int32_t allVarIndex, const QString &name) = 0;
-    virtual std::int32_t VarScaleMode() = 0;                 // of the current variable
-    virtual void SetVarScaleMode(std::int32_t mode) = 0;     // of the current variable
+    virtual std::int32_t VarScaleMode() = 0;             // of the current variable
+    virtual void SetVarScaleMode(std::int32_t mode) = 0; // of the current variable
     virtual std::int32_t VarUnScaledValue(std::int32_t allVarIndex) = 0;
     virtual std::int32_t VarScaledValue(std::int32_t allVarIndex) = 0;
     virtual void SetVarUnScaledValue(std::int32_t allVarIndex, std::int32_t value) = 0;
@@ -98,7 +101,8 @@ signals:
     void OnDeviceConnected(std::int32_t NumConnected, const QString &Name);
     void OnDeviceDisconnected(std::int32_t NumConnected, const QString &Name);
     void OnAgentMessage(const QString &Text);
-    void OnIntfOpened(std::int32_t Value1, std::int32_t Value2, std::int32_t NumOpen, const QString &IntfName);
+    void OnIntfOpened(std::int32_t Value1, std::int32_t Value2, std::int32_t NumOpen,
+                      const QString &IntfName);
     void OnRptArrived(std::int32_t RptIndexInIntf, std::int32_t AllRptIndex);
     void OnRptSelected(std::int32_t AllRptIndex);
 

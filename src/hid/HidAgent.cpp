@@ -367,7 +367,7 @@ void HidAgent::deviceRemoved(const QString &path)
 // --- variables ---------------------------------------------------------------
 
 std::int32_t HidAgent::FindVar(std::int32_t usagePage, std::int32_t usage, std::int32_t rptType,
-                               bool onCurrentIntfOnly)
+                               bool searchAllIntfs)
 {
     if (rptType < Input || rptType > Feature)
         return -1;
@@ -384,9 +384,9 @@ std::int32_t HidAgent::FindVar(std::int32_t usagePage, std::int32_t usage, std::
     };
     if (m_currentIntf) {
         const std::int32_t found = search(m_currentIntf);
-        if (found >= 0 || onCurrentIntfOnly)
+        if (found >= 0 || !searchAllIntfs)
             return found;
-    } else if (onCurrentIntfOnly) {
+    } else if (!searchAllIntfs) {
         return -1;
     }
     for (const auto &i : m_intfs) {

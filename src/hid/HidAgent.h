@@ -20,10 +20,11 @@
 // positions in these lists and shift down when an earlier interface closes.
 //
 // Choices made here:
-// - FindVar searches the current interface first, then the other open ones
-//   in opening order, so a device object binding right after SelectOpenIntf
-//   finds its own interface's variables. SelectVar makes the variable's
-//   interface current.
+// - FindVar with its last argument false searches the current interface
+//   only, so a device object binding right after SelectOpenIntf finds its
+//   own interface's variables and never another thermostat's; with it true,
+//   the other open interfaces follow in opening order. SelectVar makes the
+//   variable's interface current.
 // - IntfName is the product string and the path: "Calidor QN52-W (/dev/hidraw3)";
 //   without a product string "HID 0925:5000 (/dev/hidraw3)".
 // - OnDeviceConnected/OnDeviceDisconnected count the connected interfaces
@@ -67,7 +68,7 @@ public:
     std::int32_t CurrentPID() override;
 
     std::int32_t FindVar(std::int32_t usagePage, std::int32_t usage, std::int32_t rptType,
-                         bool onCurrentIntfOnly) override;
+                         bool searchAllIntfs) override;
     void SelectVar(std::int32_t allVarIndex) override;
 
     bool AbsoluteNotRelative() override;

@@ -162,15 +162,15 @@ TEST_F(ConnectionEvents, ClosingTheFirstOfTwoDevices)
 
 TEST_F(ConnectionEvents, AFailureInsideAHandlerIsLoggedNotFatal)
 {
-    // Re-binding asks for an open interface the component does not have.
+    // Binding asks for an open interface the component does not have.
     agent->plug(QStringLiteral("Second"), 0x102);
     agent->OpenMatchingIntfs();
     agent->forgetOpenInterfaces(); // the component lost them without telling
     doubles.beeper->reset();
-    emit agent->OnIntfClosed(0, QStringLiteral("Calidor QN52-W (virtual:1)"), 0x101);
+    emit agent->OnIntfOpened(0, 0, 1, QStringLiteral("Calidor QN52-W (virtual:3)"));
     const QStringList l = lines();
     ASSERT_FALSE(l.isEmpty());
-    EXPECT_TRUE(l.last().startsWith(QStringLiteral("+ + + OnIntfClosed failed: ScriptedHidAgent")))
+    EXPECT_TRUE(l.last().startsWith(QStringLiteral("+ + + OnIntfOpened failed: ScriptedHidAgent")))
         << l.last().toStdString();
     EXPECT_EQ(doubles.beeper->beeps(), 2);
 }

@@ -40,7 +40,7 @@ protected:
 
     std::int32_t var(int usage)
     {
-        return agent.FindVar(VendorPage, usage, usage <= 7 ? HIDagentX::Input : HIDagentX::Output, false);
+        return agent.FindVar(VendorPage, usage, usage <= 7 ? HIDagentX::Input : HIDagentX::Output, true);
     }
 
     bool readA()
@@ -161,11 +161,11 @@ TEST_F(HidAgentTest, FindsEveryVariableWithItsAttributes)
         EXPECT_TRUE(agent.StringDescriptor().isEmpty());
     }
     // Wrong report type, page or usage: not found.
-    EXPECT_LT(agent.FindVar(VendorPage, 1, HIDagentX::Output, false), 0);
-    EXPECT_LT(agent.FindVar(VendorPage, 8, HIDagentX::Input, false), 0);
-    EXPECT_LT(agent.FindVar(VendorPage, 13, HIDagentX::Input, false), 0);
-    EXPECT_LT(agent.FindVar(0xFF01, 1, HIDagentX::Input, false), 0);
-    EXPECT_LT(agent.FindVar(VendorPage, 1, 7, false), 0);
+    EXPECT_LT(agent.FindVar(VendorPage, 1, HIDagentX::Output, true), 0);
+    EXPECT_LT(agent.FindVar(VendorPage, 8, HIDagentX::Input, true), 0);
+    EXPECT_LT(agent.FindVar(VendorPage, 13, HIDagentX::Input, true), 0);
+    EXPECT_LT(agent.FindVar(0xFF01, 1, HIDagentX::Input, true), 0);
+    EXPECT_LT(agent.FindVar(VendorPage, 1, 7, true), 0);
 }
 
 TEST_F(HidAgentTest, NamesAndScaleModes)
@@ -459,7 +459,7 @@ TEST_F(HidAgentTest, TwoThermostatsAreNumberedInOpeningOrder)
     const std::int32_t h2 = agent.SelectOpenIntf(1);
     EXPECT_NE(h1, h2);
 
-    // Current interface first; limited to it on request; the others after it.
+    // Current interface first; the others after it only on request.
     EXPECT_EQ(agent.FindVar(VendorPage, 1, HIDagentX::Input, true), 12);
     agent.SelectIntf(h1);
     EXPECT_EQ(agent.FindVar(VendorPage, 8, HIDagentX::Output, false), 7);
@@ -487,6 +487,29 @@ TEST_F(HidAgentTest, TwoThermostatsAreNumberedInOpeningOrder)
     agent.SelectRpt(0);
     ASSERT_TRUE(agent.ReadCurrentRpt());
     EXPECT_EQ(agent.VarUnScaledValue(0), 260);
+}
+
+TEST_F(HidAgentTest, FindVarLeavesTheCurrentInterfaceOnlyWhenAskedTo)
+{
+    plugThermostat();
+    auto bare = makeThermostat();
+    bare->setReportDescriptor({0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0}); // the ids, no variables
+    transport->plug(bare);
+    ASSERT_TRUE(agent.OpenMatchingIntfs());
+    ASSERT_EQ(agent.OpenIntfCount(), 2);
+    struct Row
+    {
+        int current; // open position, -1: none
+        bool searchAll;
+        std::int32_t expected;
+    };
+    const Row rows[] = {{-1, false, -1}, {-1, true, 0}, {0, false, 0}, {1, false, -1}, {1, true, 0}};
+    for (const Row &r : rows) {
+        SCOPED_TRACE(testing::Message() << r.current << (r.searchAll ? " all" : " current"));
+        if (r.current >= 0)
+            agent.SelectOpenIntf(r.current);
+        EXPECT_EQ(agent.FindVar(VendorPage, 1, HIDagentX::Input, r.searchAll), r.expected);
+    }
 }
 
 TEST_F(HidAgentTest, CloseAllRaisesOneEventPerInterface)

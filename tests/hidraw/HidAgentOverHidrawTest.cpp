@@ -64,8 +64,8 @@ TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
     EXPECT_EQ(agent.CurrentVID(), 0x0925);
     EXPECT_EQ(agent.CurrentPID(), 0x5000);
 
-    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, false);
-    const std::int32_t mode = agent.FindVar(kVendorPage, 5, HIDagentX::Input, false);
+    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, true);
+    const std::int32_t mode = agent.FindVar(kVendorPage, 5, HIDagentX::Input, true);
     ASSERT_GE(temp, 0);
     ASSERT_GE(mode, 0);
 
@@ -78,8 +78,8 @@ TEST_F(HidAgentOverHidraw, ReadsReportAAndWritesReportBThroughTheNode)
     EXPECT_EQ(agent.VarUnScaledValue(temp), 0xFFC9);
     EXPECT_EQ(agent.VarUnScaledValue(mode), 66);
 
-    const std::int32_t newTl = agent.FindVar(kVendorPage, 8, HIDagentX::Output, false);
-    const std::int32_t newMode = agent.FindVar(kVendorPage, 10, HIDagentX::Output, false);
+    const std::int32_t newTl = agent.FindVar(kVendorPage, 8, HIDagentX::Output, true);
+    const std::int32_t newMode = agent.FindVar(kVendorPage, 10, HIDagentX::Output, true);
     ASSERT_GE(newTl, 0);
     ASSERT_GE(newMode, 0);
     agent.SetVarUnScaledValue(newTl, 0xFDDA); // -55.0 °C
@@ -99,7 +99,7 @@ TEST_F(HidAgentOverHidraw, UnpluggingTheOpenThermostatClosesItsInterfaceOnce)
     plugThermostat();
     transport->enumerate();
     ASSERT_TRUE(agent.OpenMatchingIntfs());
-    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, false);
+    const std::int32_t temp = agent.FindVar(kVendorPage, 1, HIDagentX::Input, true);
     ASSERT_GE(temp, 0);
     agent.SelectRpt(agent.VarRptIndex(temp));
 
