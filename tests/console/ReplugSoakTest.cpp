@@ -1,6 +1,6 @@
-// The main window reading continuously while thermostats are unplugged and
-// plugged again, many times, at random moments against the read ticks and
-// the sends. After every settled round the device collection, the log, the
+// The main window reading continuously while two thermostats and a second
+// interface without variables are unplugged and plugged again, many times,
+// at random moments against the read ticks and the sends. After every settled round the device collection, the log, the
 // status box and what went over each wire must be exactly what the events
 // call for.
 //
@@ -90,6 +90,15 @@ protected:
             port->device->setBootStatus(k + 1); // tells the two apart in the log
             ports.push_back(std::move(port));
         }
+        // A second interface of the same USB device: the thermostat's ids,
+        // none of its variables. It must never become a device object.
+        auto extra = std::make_unique<Port>();
+        extra->thermostat = false;
+        extra->device = std::make_shared<VirtualThermostat>([] { return std::int64_t{0}; });
+        extra->device->setIdentity(VirtualThermostat::VendorId, VirtualThermostat::ProductId,
+                                   QStringLiteral("Calidor QN52-W, second interface"));
+        extra->device->setReportDescriptor({0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0});
+        ports.push_back(std::move(extra));
         plug(*ports[0], false);
         window = std::make_unique<Form_main>(scriptedPlatform(doubles), agent);
         ASSERT_TRUE(window->load());
