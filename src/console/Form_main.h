@@ -202,6 +202,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Layout (Form_mainLayout.cpp).
@@ -232,6 +233,7 @@ private:
     template <typename Body> void guarded(const QString &what, Body &&body);
 
     QSize outerSizeTwips() const;
+    void fillReadoutBackgrounds();
 
     Platform m_platform;
     std::unique_ptr<ResultsLog> m_results;
