@@ -239,7 +239,9 @@ void Form_main::fillReadoutBackgrounds()
         const qreal ratio = devicePixelRatioF();
         QPixmap beneath(readout->size() * ratio);
         beneath.setDevicePixelRatio(ratio);
-        beneath.fill(Qt::transparent);
+        // Opaque, or Qt would still paint the frames beneath first; the
+        // window's background covers all of it anyway.
+        beneath.fill(palette().color(QPalette::Window));
         {
             QPainter painter(&beneath);
             std::vector<QWidget *> ancestors;
