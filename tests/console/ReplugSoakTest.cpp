@@ -1,7 +1,8 @@
 // The main window reading continuously while two thermostats and a second
 // interface without variables are unplugged and plugged again, many times,
-// at random moments against the read ticks and the sends. After every settled round the device collection,
-// the log, the status box and what went over each wire must be exactly what the events call for.
+// at random moments against the read ticks and the sends. After every
+// settled round the device collection, the log, the status box and what
+// went over each wire must be exactly what the events call for.
 //
 // CALIDOR_SOAK_CYCLES sets the number of unplugs (1000 by default) for long
 // runs; the seed is fixed, so a failure names the step that reproduces it.
