@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <exception>
 #include <vector>
@@ -359,7 +360,17 @@ void Form_main::readCycle()
         cycle.run();
     }
     // The log was replaced as the batch closed: back to its start.
-    ResultsMemo->moveCursor(QTextCursor::Start);
+    showLogStart();
+}
+
+void Form_main::showLogStart()
+{
+    // Moving the caret lays out the memo's first line again; when the caret
+    // is already at the start and nothing is scrolled, it would change
+    // nothing, ten times a second.
+    if (ResultsMemo->textCursor().position() != 0 || ResultsMemo->textCursor().hasSelection() ||
+        ResultsMemo->verticalScrollBar()->value() != 0 || ResultsMemo->horizontalScrollBar()->value() != 0)
+        ResultsMemo->moveCursor(QTextCursor::Start);
 }
 
 void Form_main::applyDisplay(const ThermoDisplay &d)
@@ -420,7 +431,7 @@ void Form_main::ClearBtn_Click()
                      QStringLiteral("\r\n"));
     // Replacing the text leaves the memo's caret at its end, where every
     // appended line would drag it along; the memo shows the log's start.
-    ResultsMemo->moveCursor(QTextCursor::Start);
+    showLogStart();
 }
 
 void Form_main::SaveBtn_Click()

@@ -234,6 +234,7 @@ private:
 
     QSize outerSizeTwips() const;
     void fillReadoutBackgrounds();
+    void showLogStart();
 
     Platform m_platform;
     std::unique_ptr<ResultsLog> m_results;
