@@ -6,6 +6,7 @@
 #include "HidAgent.h"
 #include "HidrawTransport.h"
 #include "Platform.h"
+#include "ProcessMemory.h"
 #include "VirtualThermostat.h"
 #include "VirtualTransport.h"
 
@@ -67,6 +68,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    ProcessMemory::returnLargeBlocksOnFree();
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppInfo::title());
     QApplication::setApplicationVersion(AppInfo::versionText());

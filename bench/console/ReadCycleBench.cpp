@@ -3,16 +3,9 @@
 // update. The cycle runs every 100 ms; the target is under 0.2 ms.
 // Also the cost of one log line on a short and on a very long log, which
 // should be the same.
-#include "Beeper.h"
-#include "CommonDialogs.h"
 #include "Form_main.h"
-#include "HelpViewer.h"
 #include "HidAgent.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
-#include "RegionalSettings.h"
-#include "ShellOpen.h"
-#include "TextPrinter.h"
+#include "QuietPlatform.h"
 #include "VirtualThermostat.h"
 #include "VirtualTransport.h"
 
@@ -23,25 +16,8 @@
 
 namespace {
 
-// Desktop services that never show anything: nothing in the measured code
-// asks for them except the separator and the date.
-struct Quiet : MessageBoxes, Beeper, CommonDialogs, TextPrinter, HelpViewer, ShellOpen, RegionalSettings
-{
-    void message(const QString &) override {}
-    Answer askOkCancel(const QString &) override { return Answer::Cancel; }
-    void beep() override {}
-    std::optional<QString> askSaveFileName(const QString &, int) override { return std::nullopt; }
-    std::optional<int> askPrintCopies() override { return std::nullopt; }
-    bool printText(const QString &, int) override { return true; }
-    bool showContents(const QString &) override { return true; }
-    bool openUrl(const QUrl &) override { return true; }
-    QChar decimalSeparator() const override { return QLatin1Char(','); }
-    QString shortDate(const QDate &d) const override { return d.toString(QStringLiteral("dd/MM/yyyy")); }
-};
-
 struct Rig
 {
-    std::shared_ptr<Quiet> quiet = std::make_shared<Quiet>();
     std::shared_ptr<VirtualTransport> transport = std::make_shared<VirtualTransport>();
     std::shared_ptr<HidAgent> agent = std::make_shared<HidAgent>(transport);
     std::unique_ptr<Form_main> window;
@@ -49,15 +25,7 @@ struct Rig
     explicit Rig(bool shown)
     {
         transport->plug(std::make_shared<VirtualThermostat>());
-        Platform p;
-        p.messageBoxes = quiet;
-        p.beeper = quiet;
-        p.dialogs = quiet;
-        p.printer = quiet;
-        p.help = quiet;
-        p.shell = quiet;
-        p.regional = quiet;
-        window = std::make_unique<Form_main>(p, agent);
+        window = std::make_unique<Form_main>(quietPlatform(), agent);
         if (!window->load())
             std::abort();
         // The benchmark runs the cycles itself.

@@ -25,11 +25,15 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <exception>
+#include <vector>
 
 // The relay pictures are compiled into this static library; its resources
 // must be registered by name before the first use.
@@ -54,6 +58,7 @@ Form_main::Form_main(Platform platform, std::shared_ptr<HIDagentX> agent, QWidge
     buildControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
+    fillReadoutBackgrounds();
 
     m_results = std::make_unique<ResultsLog>(*ResultsMemo->document());
     m_status = std::make_unique<ResultsLog>(*Text_connexion1->document());
@@ -223,6 +228,51 @@ void Form_main::resizeEvent(QResizeEvent *event)
         ResultsMemo->resize(twips(memo->width()), twips(memo->height()));
 }
 
+void Form_main::fillReadoutBackgrounds()
+{
+    // A read-out changes while reading runs, the temperature at nearly every
+    // tick. Repainting it used to repaint the two frames beneath it as well,
+    // half of the program's time. Each read-out now fills its rectangle with
+    // a picture of exactly what lies beneath it (the window's background and
+    // the frames' own painting, children left out), so Qt paints it alone
+    // and the screen is the same, pixel for pixel.
+    for (QLineEdit *readout : {Text_nombre_t, Text_Mode_relais, Txt_t1_uniter_recev, Txt_t2_uniter_recev}) {
+        const qreal ratio = devicePixelRatioF();
+        QPixmap beneath(readout->size() * ratio);
+        beneath.setDevicePixelRatio(ratio);
+        // Opaque, or Qt would still paint the frames beneath first; the
+        // window's background covers all of it anyway.
+        beneath.fill(palette().color(QPalette::Window));
+        {
+            QPainter painter(&beneath);
+            std::vector<QWidget *> ancestors;
+            for (QWidget *w = readout->parentWidget(); w; w = w->isWindow() ? nullptr : w->parentWidget())
+                ancestors.push_back(w);
+            for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
+                QWidget *w = *it;
+                const QRect area(readout->mapTo(w, QPoint(0, 0)), readout->size());
+                w->render(&painter, QPoint(0, 0), QRegion(area),
+                          w->isWindow() ? QWidget::DrawWindowBackground : QWidget::RenderFlags());
+            }
+        }
+        // A role the line edit's style does not draw with: the window colour
+        // gives the style its frame colour and must stay a colour.
+        QPalette palette = readout->palette();
+        palette.setBrush(QPalette::AlternateBase, QBrush(beneath));
+        readout->setPalette(palette);
+        readout->setBackgroundRole(QPalette::AlternateBase);
+        readout->setAutoFillBackground(true);
+    }
+}
+
+void Form_main::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // What lies beneath the read-outs changes with the style and the colours.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange)
+        fillReadoutBackgrounds();
+}
+
 void Form_main::showEvent(QShowEvent *event)
 {
     if (!m_shownOnce) {
@@ -310,13 +360,30 @@ void Form_main::readCycle()
         cycle.run();
     }
     // The log was replaced as the batch closed: back to its start.
-    ResultsMemo->moveCursor(QTextCursor::Start);
+    showLogStart();
+}
+
+void Form_main::showLogStart()
+{
+    // Moving the caret lays out the memo's first line again; when the caret
+    // is already at the start and nothing is scrolled, it would change
+    // nothing, ten times a second.
+    if (ResultsMemo->textCursor().position() != 0 || ResultsMemo->textCursor().hasSelection() ||
+        ResultsMemo->verticalScrollBar()->value() != 0 || ResultsMemo->horizontalScrollBar()->value() != 0)
+        ResultsMemo->moveCursor(QTextCursor::Start);
 }
 
 void Form_main::applyDisplay(const ThermoDisplay &d)
 {
+    // Setting a line edit's text lays it out and repaints it, and the frames
+    // beneath it, even when the text is the same; ten times a second that
+    // was most of the program's time. Only a change reaches the screen.
+    const auto show = [](QLineEdit *field, const QString &text) {
+        if (field->text() != text)
+            field->setText(text);
+    };
     if (d.temperature)
-        Text_nombre_t->setText(*d.temperature);
+        show(Text_nombre_t, *d.temperature);
     if (d.probe) {
         // After a fault the working state goes back to the normal colour, so
         // red always means something is wrong.
@@ -339,11 +406,11 @@ void Form_main::applyDisplay(const ThermoDisplay &d)
         Label12->setVisible(!onNO);
     }
     if (d.mode)
-        Text_Mode_relais->setText(*d.mode);
+        show(Text_Mode_relais, *d.mode);
     if (d.low)
-        Txt_t1_uniter_recev->setText(*d.low);
+        show(Txt_t1_uniter_recev, *d.low);
     if (d.high)
-        Txt_t2_uniter_recev->setText(*d.high);
+        show(Txt_t2_uniter_recev, *d.high);
 }
 
 void Form_main::ContinuousCB_Click()
@@ -364,7 +431,7 @@ void Form_main::ClearBtn_Click()
                      QStringLiteral("\r\n"));
     // Replacing the text leaves the memo's caret at its end, where every
     // appended line would drag it along; the memo shows the log's start.
-    ResultsMemo->moveCursor(QTextCursor::Start);
+    showLogStart();
 }
 
 void Form_main::SaveBtn_Click()

@@ -202,6 +202,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Layout (Form_mainLayout.cpp).
@@ -233,6 +234,8 @@ private:
     template <typename Body> void guarded(const QString &what, Body &&body);
 
     QSize outerSizeTwips() const;
+    void fillReadoutBackgrounds();
+    void showLogStart();
 
     Platform m_platform;
     std::unique_ptr<ResultsLog> m_results;

@@ -2,6 +2,7 @@
 
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 
 namespace {
 
@@ -54,7 +55,7 @@ QString ResultsLog::text() const
 void ResultsLog::flush()
 {
     if (m_pendingReset) {
-        m_document.setPlainText(m_pending);
+        replaceChanged(m_pending);
     } else if (!m_pending.isEmpty()) {
         // One edit at the end of the document; the text box's own caret
         // and scroll position stay where they are.
@@ -64,6 +65,32 @@ void ResultsLog::flush()
     }
     m_pendingReset = false;
     m_pending.clear();
+}
+
+void ResultsLog::replaceChanged(const QString &text)
+{
+    // A read cycle writes the same lines as the one before, with a value or
+    // two changed. Replacing only the stretch that differs keeps the other
+    // lines' layout: the text box lays out one line again, not all of them.
+    // Compared in the document's own form, so a break or a no-break space
+    // is compared as what it is.
+    QString wanted = text;
+    wanted.replace(QLatin1Char('\n'), QChar::ParagraphSeparator);
+    const QString current = m_document.toRawText();
+    const qsizetype shorter = std::min(current.size(), wanted.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && current[prefix] == wanted[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           current[current.size() - 1 - suffix] == wanted[wanted.size() - 1 - suffix])
+        ++suffix;
+    if (prefix == current.size() && prefix == wanted.size())
+        return;
+    QTextCursor cursor(&m_document);
+    cursor.setPosition(static_cast<int>(prefix));
+    cursor.setPosition(static_cast<int>(current.size() - suffix), QTextCursor::KeepAnchor);
+    cursor.insertText(text.mid(prefix, wanted.size() - prefix - suffix));
 }
 
 ResultsLog::Batch::Batch(ResultsLog &log) : m_log(log)

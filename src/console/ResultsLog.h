@@ -49,6 +49,7 @@ public:
 
 private:
     void flush();
+    void replaceChanged(const QString &text);
 
     QTextDocument &m_document;
     int m_batchDepth = 0;
