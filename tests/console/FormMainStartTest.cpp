@@ -406,9 +406,10 @@ TEST_F(FormMainTest, TabStaysOnControlsThatCanBeSeen)
         QWidget *focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr);
         reached << focus->objectName();
-        if (window->client->isAncestorOf(focus))
+        if (window->client->isAncestorOf(focus)) {
             EXPECT_TRUE(visible.intersects(QRect(focus->mapTo(window->client, QPoint(0, 0)), focus->size())))
                 << "Tab " << i + 1 << " reached " << focus->objectName().toStdString();
+        }
     }
     EXPECT_TRUE(reached.contains(QStringLiteral("Text_t2_value"))) << reached.join(' ').toStdString();
     // Out of the Tab order, but still usable when given the focus.
