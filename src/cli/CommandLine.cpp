@@ -18,7 +18,7 @@ enum Allowed : unsigned {
 
 enum class Key { Help, Version, Simulate, Device, Format, Interval, Count, Output, Tl, Th, Mode, DryRun };
 
-struct OptionSpec
+struct OptionDef
 {
     const char *name;
     Key key;
@@ -26,7 +26,7 @@ struct OptionSpec
     unsigned allowed;
 };
 
-const std::array<OptionSpec, 12> kOptions{{
+const std::array<OptionDef, 12> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -41,11 +41,11 @@ const std::array<OptionSpec, 12> kOptions{{
     {"dry-run", Key::DryRun, false, InSet},
 }};
 
-const OptionSpec *findOption(const QString &name)
+const OptionDef *findOption(const QString &name)
 {
-    for (const OptionSpec &spec : kOptions)
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const OptionDef &def : kOptions)
+        if (name == QLatin1String(def.name))
+            return &def;
     return nullptr;
 }
 
@@ -171,7 +171,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     Result result;
     CliOptions &o = result.options;
     QStringList words;
-    std::vector<std::pair<const OptionSpec *, QString>> given; // checked against the command at the end
+    std::vector<std::pair<const OptionDef *, QString>> given; // checked against the command at the end
 
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -194,13 +194,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         }
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-        const OptionSpec *spec = findOption(name);
-        if (!spec) {
+        const OptionDef *def = findOption(name);
+        if (!def) {
             result.error = QStringLiteral("unknown option --%1").arg(name);
             return result;
         }
         QString value;
-        if (spec->takesValue) {
+        if (def->takesValue) {
             if (eq >= 0) {
                 value = arg.mid(eq + 1);
             } else if (i + 1 < arguments.size()) {
@@ -214,13 +214,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             result.error = QStringLiteral("--%1 takes no value").arg(name);
             return result;
         }
-        given.emplace_back(spec, value);
+        given.emplace_back(def, value);
     }
 
     // Help and version answer whatever else is on the line.
-    for (const auto &[spec, value] : given)
-        if (spec->key == Key::Help || spec->key == Key::Version)
-            apply(o, spec->key, QLatin1String(spec->name), value);
+    for (const auto &[def, value] : given)
+        if (def->key == Key::Help || def->key == Key::Version)
+            apply(o, def->key, QLatin1String(def->name), value);
     if (o.help || o.version)
         return result;
 
@@ -239,13 +239,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return result;
     }
 
-    for (const auto &[spec, value] : given) {
-        const QString name = QLatin1String(spec->name);
-        if (!(spec->allowed & bitOf(o.command))) {
+    for (const auto &[def, value] : given) {
+        const QString name = QLatin1String(def->name);
+        if (!(def->allowed & bitOf(o.command))) {
             result.error = QStringLiteral("--%1 does not go with %2").arg(name, commandName(o.command));
             return result;
         }
-        const QString error = apply(o, spec->key, name, value);
+        const QString error = apply(o, def->key, name, value);
         if (!error.isEmpty()) {
             result.error = error;
             return result;
