@@ -50,6 +50,9 @@ int main(int argc, char **argv)
 
     const QImage onScreen =
         window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    // Afresh means every control painting itself as it is, nothing kept.
+    for (ReadoutEdit *readout : window.findChildren<ReadoutEdit *>())
+        readout->setPaintingKept(false);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (onScreen.size() != fresh.size()) {
         std::printf("sizes differ: %dx%d on screen, %dx%d painted afresh\n", onScreen.width(),

@@ -236,7 +236,7 @@ void Form_main::fillReadoutBackgrounds()
     // a picture of exactly what lies beneath it (the window's background and
     // the frames' own painting, children left out), so Qt paints it alone
     // and the screen is the same, pixel for pixel.
-    for (QLineEdit *readout : {Text_nombre_t, Text_Mode_relais, Txt_t1_uniter_recev, Txt_t2_uniter_recev}) {
+    for (ReadoutEdit *readout : {Text_nombre_t, Text_Mode_relais, Txt_t1_uniter_recev, Txt_t2_uniter_recev}) {
         const qreal ratio = devicePixelRatioF();
         QPixmap beneath(readout->size() * ratio);
         beneath.setDevicePixelRatio(ratio);
@@ -255,13 +255,7 @@ void Form_main::fillReadoutBackgrounds()
                           w->isWindow() ? QWidget::DrawWindowBackground : QWidget::RenderFlags());
             }
         }
-        // A role the line edit's style does not draw with: the window colour
-        // gives the style its frame colour and must stay a colour.
-        QPalette palette = readout->palette();
-        palette.setBrush(QPalette::AlternateBase, QBrush(beneath));
-        readout->setPalette(palette);
-        readout->setBackgroundRole(QPalette::AlternateBase);
-        readout->setAutoFillBackground(true);
+        readout->setBackgroundPicture(beneath);
     }
 }
 
@@ -356,7 +350,7 @@ void Form_main::readCycle()
     {
         const ResultsLog::Batch batch(*m_results);
         ReadCycle cycle(
-            *this, [this] { ClearBtn_Click(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
+            *this, [this] { restartLog(); }, [this](const ThermoDisplay &d) { applyDisplay(d); });
         cycle.run();
     }
     // The log was replaced as the batch closed: back to its start.
@@ -427,11 +421,29 @@ void Form_main::ContinuousCB_Click()
 
 void Form_main::ClearBtn_Click()
 {
-    m_results->reset(MainWindowRules::logHeader(m_platform.regional->shortDate(QDate::currentDate())) +
-                     QStringLiteral("\r\n"));
+    // Asked for by the user: today's date as it is now.
+    m_todayAge.invalidate();
+    restartLog();
+}
+
+void Form_main::restartLog()
+{
+    m_results->reset(MainWindowRules::logHeader(today()) + QStringLiteral("\r\n"));
     // Replacing the text leaves the memo's caret at its end, where every
     // appended line would drag it along; the memo shows the log's start.
     showLogStart();
+}
+
+QString Form_main::today()
+{
+    // The log starts again at every read, ten times a second, and finding
+    // today's date reads the time zone each time. Once a second is enough
+    // there: the date changes once a day.
+    if (!m_todayAge.isValid() || m_todayAge.hasExpired(1000)) {
+        m_today = m_platform.regional->shortDate(QDate::currentDate());
+        m_todayAge.start();
+    }
+    return m_today;
 }
 
 void Form_main::SaveBtn_Click()

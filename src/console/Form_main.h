@@ -3,8 +3,10 @@
 #include "ConsoleContext.h"
 #include "HIDagentX.h"
 #include "Platform.h"
+#include "ReadoutEdit.h"
 #include "ThermoDisplay.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -108,12 +110,12 @@ public:
     QGroupBox *Frame16 = nullptr;
     QCheckBox *ContinuousCB = nullptr;
     QGroupBox *Frame15 = nullptr;
-    QLineEdit *Text_nombre_t = nullptr;
+    ReadoutEdit *Text_nombre_t = nullptr;
     QGroupBox *Frame14 = nullptr;
-    QLineEdit *Text_Mode_relais = nullptr;
+    ReadoutEdit *Text_Mode_relais = nullptr;
     QGroupBox *Frame17 = nullptr;
-    QLineEdit *Txt_t1_uniter_recev = nullptr;
-    QLineEdit *Txt_t2_uniter_recev = nullptr;
+    ReadoutEdit *Txt_t1_uniter_recev = nullptr;
+    ReadoutEdit *Txt_t2_uniter_recev = nullptr;
     QGroupBox *Frame5 = nullptr;
     QLabel *Image4 = nullptr;
     QLabel *Image5 = nullptr;
@@ -236,6 +238,8 @@ private:
     QSize outerSizeTwips() const;
     void fillReadoutBackgrounds();
     void showLogStart();
+    void restartLog();
+    QString today();
 
     Platform m_platform;
     std::unique_ptr<ResultsLog> m_results;
@@ -246,6 +250,8 @@ private:
     std::unique_ptr<EntryController> m_entryController;
     std::unique_ptr<SendController> m_sendController;
     QString m_helpFile;
+    QString m_today;
+    QElapsedTimer m_todayAge;
     std::function<void()> m_showWebWindow;
     std::function<void()> m_showAboutWindow;
     bool m_loaded = false;

@@ -4,6 +4,7 @@
 #include "Form_main.h"
 #include "HexDumpView.h"
 #include "MemoryEditors.h"
+#include "ReadoutEdit.h"
 #include "Twips.h"
 #include "WindowsResources.h"
 
@@ -58,6 +59,15 @@ QLineEdit *lineEdit(QWidget *parent, const char *name, QRect geometry, bool read
     auto *e = make<QLineEdit>(parent, name);
     e->setGeometry(geometry);
     e->setReadOnly(readOnly);
+    return e;
+}
+
+// A read-out: read-only, shows what the program sets.
+ReadoutEdit *readout(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *e = make<ReadoutEdit>(parent, name);
+    e->setGeometry(geometry);
+    e->setReadOnly(true);
     return e;
 }
 
@@ -215,18 +225,18 @@ void Form_main::buildFrame1()
     ContinuousCB->setGeometry(10, 18, 600, 18);
 
     Frame15 = frame(Frame1, "Frame15", QStringLiteral("Température sonde"), QRect(12, 84, 480, 126));
-    Text_nombre_t = lineEdit(Frame15, "Text_nombre_t", QRect(8, 18, 464, 100), true);
+    Text_nombre_t = readout(Frame15, "Text_nombre_t", QRect(8, 18, 464, 100));
     Text_nombre_t->setFont(arial(72));
     Text_nombre_t->setAlignment(Qt::AlignCenter);
 
     Frame14 = frame(Frame1, "Frame14", QStringLiteral("Mode du relais"), QRect(12, 214, 200, 74));
-    Text_Mode_relais = lineEdit(Frame14, "Text_Mode_relais", QRect(8, 26, 184, 30), true);
+    Text_Mode_relais = readout(Frame14, "Text_Mode_relais", QRect(8, 26, 184, 30));
     Text_Mode_relais->setFont(arial(12));
 
     Frame17 = frame(Frame1, "Frame17", QStringLiteral("Commutations du relais"), QRect(218, 214, 274, 74));
-    Txt_t1_uniter_recev = lineEdit(Frame17, "Txt_t1_uniter_recev", QRect(8, 17, 258, 26), true);
+    Txt_t1_uniter_recev = readout(Frame17, "Txt_t1_uniter_recev", QRect(8, 17, 258, 26));
     Txt_t1_uniter_recev->setFont(arial(14.25));
-    Txt_t2_uniter_recev = lineEdit(Frame17, "Txt_t2_uniter_recev", QRect(8, 44, 258, 26), true);
+    Txt_t2_uniter_recev = readout(Frame17, "Txt_t2_uniter_recev", QRect(8, 44, 258, 26));
     Txt_t2_uniter_recev->setFont(arial(14.25));
 
     Frame5 = frame(Frame1, "Frame5", QStringLiteral("Etat du relais"), QRect(500, 84, 153, 204));
