@@ -257,6 +257,8 @@ void Form_main::fillReadoutBackgrounds()
         }
         readout->setBackgroundPicture(beneath);
     }
+    // The temperature changes at nearly every read, between a few values.
+    Text_nombre_t->setPaintingKept(true);
 }
 
 void Form_main::changeEvent(QEvent *event)

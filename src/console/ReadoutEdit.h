@@ -27,7 +27,8 @@ public:
     // with an opaque picture keeps its paintings.
     void setBackgroundPicture(const QPixmap &beneath);
 
-    // Off: every paint is a plain line edit's. For a check that compares.
+    // Off by default: every paint is a plain line edit's. Worth it for a
+    // read-out whose text changes at nearly every read.
     void setPaintingKept(bool on);
     bool paintingKept() const { return m_keep; }
     // How many paintings are kept, for the tests.
@@ -35,7 +36,7 @@ public:
     // How many paintings were made to be kept.
     std::size_t paintingsMade() const { return m_made; }
 
-    static constexpr std::size_t MaxKept = 8;
+    static constexpr std::size_t MaxKept = 4;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -77,6 +78,6 @@ private:
 
     std::vector<Kept> m_kept; // most recently used first
     std::size_t m_made = 0;
-    bool m_keep = true;
+    bool m_keep = false;
     bool m_paintingPlain = false;
 };

@@ -29,6 +29,7 @@ struct Readout
         QPixmap beneath(edit->size());
         beneath.fill(QColor(200, 210, 220));
         edit->setBackgroundPicture(beneath);
+        edit->setPaintingKept(true);
         entry->setGeometry(8, 110, 100, 20);
         window.resize(320, 140);
         window.show();
