@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QWindow>
 #include <algorithm>
 
 ReadoutEdit::ReadoutEdit(QWidget *parent) : QLineEdit(parent)
@@ -74,7 +75,10 @@ const QPixmap *ReadoutEdit::keptPicture(const State &s)
 
 void ReadoutEdit::keepPainting()
 {
-    if (!mayKeep())
+    // Nothing is painted while the window is hidden or minimised; neither
+    // is a picture made.
+    const QWindow *shown = window()->windowHandle();
+    if (!mayKeep() || !shown || !shown->isExposed())
         return;
     State s = state();
     if (keptPicture(s))
