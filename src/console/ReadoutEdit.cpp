@@ -23,8 +23,6 @@ void ReadoutEdit::setBackgroundPicture(const QPixmap &beneath)
     // tall as the temperature's on helper threads, and waking them cost
     // more than the fill itself.
     setAttribute(Qt::WA_OpaquePaintEvent, !beneath.isNull() && !beneath.hasAlpha());
-    m_kept.clear();
-    update();
 }
 
 void ReadoutEdit::setPaintingKept(bool on)
