@@ -1,7 +1,6 @@
 #include "Reading.h"
 
 #include "ThermoFormat.h"
-#include "ThresholdEntry.h"
 
 Reading Reading::decode(const ThermoRaw &raw, const QString &device)
 {
@@ -10,14 +9,8 @@ Reading Reading::decode(const ThermoRaw &raw, const QString &device)
     r.temperature = ThermoFormat::signedTenths(raw.InTempVar);
     r.low = ThermoFormat::signedTenths(raw.InTempLowVar);
     r.high = ThermoFormat::signedTenths(raw.InTempHighVar);
-    if (raw.InTempSwitchVar == 1)
-        r.contactOnNO = true;
-    else if (raw.InTempSwitchVar == 0)
-        r.contactOnNO = false;
-    if (raw.InModeStatus == static_cast<std::int32_t>(ThresholdEntry::RelayMode::A))
-        r.mode = 'A';
-    else if (raw.InModeStatus == static_cast<std::int32_t>(ThresholdEntry::RelayMode::B))
-        r.mode = 'B';
+    r.contactOnNO = ThermoFormat::contactOnNO(raw.InTempSwitchVar);
+    r.mode = ThermoFormat::relayMode(raw.InModeStatus);
     r.probeStatus = raw.InSondeStatus;
     r.bootStatus = raw.InBootStatus;
     return r;

@@ -25,15 +25,9 @@ ThermoDisplay ThermoDisplay::from(const ThermoRaw &raw, QChar decimalSeparator)
         break;
     }
 
-    if (raw.InTempSwitchVar == 1)
-        d.contactOnNO = true;
-    else if (raw.InTempSwitchVar == 0)
-        d.contactOnNO = false;
-
-    if (raw.InModeStatus == 65)
-        d.mode = QStringLiteral("    Mode choisi : A");
-    else if (raw.InModeStatus == 66)
-        d.mode = QStringLiteral("    Mode choisi : B");
+    d.contactOnNO = ThermoFormat::contactOnNO(raw.InTempSwitchVar);
+    if (const auto mode = ThermoFormat::relayMode(raw.InModeStatus))
+        d.mode = QStringLiteral("    Mode choisi : ") + QLatin1Char(*mode);
 
     d.low = ThermoFormat::lowThresholdText(raw.InTempLowVar, decimalSeparator);
     d.high = ThermoFormat::highThresholdText(raw.InTempHighVar, decimalSeparator);

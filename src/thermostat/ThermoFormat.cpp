@@ -1,5 +1,7 @@
 #include "ThermoFormat.h"
 
+#include "ThresholdEntry.h"
+
 namespace ThermoFormat {
 
 namespace {
@@ -49,6 +51,24 @@ std::int32_t signedTenths(std::int32_t raw)
 QString hex(std::int32_t value)
 {
     return QString::number(static_cast<std::uint32_t>(value), 16).toUpper();
+}
+
+std::optional<bool> contactOnNO(std::int32_t switchVar)
+{
+    if (switchVar == 1)
+        return true;
+    if (switchVar == 0)
+        return false;
+    return std::nullopt;
+}
+
+std::optional<char> relayMode(std::int32_t modeStatus)
+{
+    if (modeStatus == static_cast<std::int32_t>(ThresholdEntry::RelayMode::A))
+        return 'A';
+    if (modeStatus == static_cast<std::int32_t>(ThresholdEntry::RelayMode::B))
+        return 'B';
+    return std::nullopt;
 }
 
 QString temperatureText(std::int32_t raw, QChar decimalSeparator)

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // Number forms and value decoding shared by the log lines and the read-out
 // fields. Kept free of widgets so the rules can be checked on their own.
@@ -28,6 +29,14 @@ std::int32_t signedTenths(std::int32_t raw);
 // Upper-case hexadecimal, no leading zeros; a negative number shows its
 // 32-bit two's complement (handles and written values in the log).
 QString hex(std::int32_t value);
+
+// InTempSwitchVar: 1 the contact is on NO, 0 on NC; any other value is
+// unknown.
+std::optional<bool> contactOnNO(std::int32_t switchVar);
+
+// InModeStatus: 'A' or 'B' for the two relay modes; any other value is
+// unknown.
+std::optional<char> relayMode(std::int32_t modeStatus);
 
 // "+ 25,5 °C", "- 0,1 °C".
 QString temperatureText(std::int32_t raw, QChar decimalSeparator);
