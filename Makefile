@@ -7,6 +7,10 @@ FUZZ_SECONDS ?= 60
 FUZZ_CXX   ?= clang++-14
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+# Clones and work trees of the same sources share one compiler cache: paths
+# below the source folder are hashed relative to it.
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 
 .PHONY: all deps configure build test run test-asan fuzz fuzz-coverage package clean
 
