@@ -3,7 +3,8 @@
 #
 # For every library of ours: which of our libraries it may reach, directly or
 # through others. A dependency points down; only the window libraries reach
-# QtGui or QtWidgets; only hidraw uses libudev. The check reads the links
+# QtGui or QtWidgets; only hidraw uses libudev;
+# only mqtt uses libmosquitto. The check reads the links
 # the build really has, so a wrong target_link_libraries() fails at configure
 # time, before anything is compiled.
 set(CALIDOR_LAYERS
@@ -14,6 +15,7 @@ set(CALIDOR_LAYERS
     "calidor_platform_interfaces:"
     "calidor_thermostat:calidor_device,calidor_hid,calidor_platform_interfaces"
     "calidor_cli:calidor_thermostat,calidor_device,calidor_hid,calidor_hidraw,calidor_simulator,calidor_platform_interfaces"
+    "calidor_mqtt:"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"
     "calidor_platform:calidor_platform_interfaces"
@@ -26,6 +28,7 @@ set(CALIDOR_HEADLESS_PROGRAMS calidorctl)
 
 set(CALIDOR_GUI_LINKS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
+set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
 
 # The direct links of a target, as names (generator expressions that only
 # wrap a name are unwrapped).
@@ -102,12 +105,15 @@ function(calidor_check_layers dirs)
                 list(APPEND _errors "${_lib} links ${_x}: only the window libraries may")
             endif()
         endforeach()
-        # libudev is hidraw's own business: a static library passes it on to
+        # libudev is hidraw's own business (and libmosquitto mqtt's): a static library passes it on to
         # whoever links hidraw, so only direct uses count.
         _calidor_direct_links(${_lib} _direct)
         foreach(_x IN LISTS _direct)
             if(_x IN_LIST CALIDOR_UDEV_LINKS AND NOT _lib STREQUAL "calidor_hidraw")
                 list(APPEND _errors "${_lib} links ${_x}: only calidor_hidraw may")
+            endif()
+            if(_x IN_LIST CALIDOR_MOSQUITTO_LINKS AND NOT _lib STREQUAL "calidor_mqtt")
+                list(APPEND _errors "${_lib} links ${_x}: only calidor_mqtt may")
             endif()
         endforeach()
     endforeach()

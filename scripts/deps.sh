@@ -8,6 +8,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
   libgl-dev libxkbcommon-dev
   libudev-dev
+  # the MQTT bridge, and the broker, clients, template engine and certificates of its tests
+  libmosquitto-dev mosquitto mosquitto-clients python3-jinja2 openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool

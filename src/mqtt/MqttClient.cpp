@@ -1,0 +1,328 @@
+#include "MqttClient.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cstring>
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+namespace {
+
+constexpr int kQos = 1;
+constexpr int kHousekeepingMs = 1000;
+// While TLS shakes hands the library wants to write before it can: the
+// write notifier is then paused this long instead of firing in a loop.
+constexpr int kHandshakePauseMs = 10;
+const char *const kSystemCaPath = "/etc/ssl/certs";
+
+struct LibraryUse
+{
+    LibraryUse() { mosquitto_lib_init(); }
+    ~LibraryUse() { mosquitto_lib_cleanup(); }
+};
+
+void useLibrary()
+{
+    static LibraryUse use;
+}
+
+} // namespace
+
+// Called by libmosquitto from inside its loop functions, on our thread.
+struct MqttCallbacks
+{
+    static void connect(mosquitto *, void *self, int rc, int, const mosquitto_property *)
+    {
+        static_cast<MqttClient *>(self)->brokerAnswered(rc);
+    }
+    static void message(mosquitto *, void *self, const mosquitto_message *m, const mosquitto_property *)
+    {
+        static_cast<MqttClient *>(self)->brokerMessage(m);
+    }
+    static void log(mosquitto *, void *self, int level, const char *text)
+    {
+        static_cast<MqttClient *>(self)->libraryLog(level, text);
+    }
+};
+
+MqttClient::MqttClient(const Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    m_misc.setInterval(kHousekeepingMs);
+    connect(&m_misc, &QTimer::timeout, this, &MqttClient::housekeeping);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &MqttClient::attempt);
+}
+
+MqttClient::~MqttClient()
+{
+    dropSocket();
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
+}
+
+bool MqttClient::start(QString *error)
+{
+    useLibrary();
+    if (!m_settings.caFile.isEmpty() && !QFileInfo(m_settings.caFile).isReadable()) {
+        *error = QStringLiteral("cannot read the certificate authority file %1").arg(m_settings.caFile);
+        return false;
+    }
+    const QByteArray id = m_settings.clientId.toUtf8();
+    m_mosq = mosquitto_new(id.constData(), true, this);
+    if (!m_mosq) {
+        *error = QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(m_mosq, &MqttCallbacks::connect);
+    mosquitto_message_v5_callback_set(m_mosq, &MqttCallbacks::message);
+    mosquitto_log_callback_set(m_mosq, &MqttCallbacks::log);
+
+    const auto failed = [error](const char *what, int rc) {
+        *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(mosquitto_strerror(rc)));
+        return false;
+    };
+    if (!m_settings.willTopic.isEmpty()) {
+        const QByteArray topic = m_settings.willTopic.toUtf8();
+        const int rc = mosquitto_will_set(m_mosq, topic.constData(), int(m_settings.willPayload.size()),
+                                          m_settings.willPayload.constData(), kQos, true);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return failed("cannot set the MQTT will", rc);
+    }
+    if (!m_settings.user.isEmpty()) {
+        const QByteArray user = m_settings.user.toUtf8();
+        const QByteArray password = m_settings.password.toUtf8();
+        const int rc = mosquitto_username_pw_set(m_mosq, user.constData(),
+                                                 m_settings.password.isEmpty() ? nullptr : password.constData());
+        if (rc != MOSQ_ERR_SUCCESS)
+            return failed("cannot set the MQTT login", rc);
+    }
+    if (m_settings.tls) {
+        const QByteArray ca = QFile::encodeName(m_settings.caFile);
+        // The server's certificate and its host name are both checked
+        // (libmosquitto checks the name unless told it is insecure).
+        int rc = mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(),
+                                   ca.isEmpty() ? kSystemCaPath : nullptr, nullptr, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_opts_set(m_mosq, 1, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_insecure_set(m_mosq, false);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return failed("cannot set up TLS", rc);
+    }
+    m_started = false;
+    attempt();
+    return true;
+}
+
+void MqttClient::attempt()
+{
+    m_tlsError.clear();
+    m_slowNext = false;
+    int rc;
+    if (!m_started) {
+        const QByteArray host = m_settings.host.toUtf8();
+        rc = mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, m_settings.keepAliveSeconds);
+        m_started = rc == MOSQ_ERR_SUCCESS;
+    } else {
+        rc = mosquitto_reconnect_async(m_mosq);
+    }
+    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
+        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                                 : QString::fromUtf8(mosquitto_strerror(rc));
+        tell(QStringLiteral("cannot reach the MQTT broker at %1:%2: %3")
+                 .arg(m_settings.host)
+                 .arg(m_settings.port)
+                 .arg(why));
+        lost(rc == MOSQ_ERR_TLS);
+        return;
+    }
+    watchSocket();
+    m_misc.start();
+}
+
+void MqttClient::watchSocket()
+{
+    dropSocket();
+    const int fd = mosquitto_socket(m_mosq);
+    m_read = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_read.get(), &QSocketNotifier::activated, this, &MqttClient::readable);
+    m_write = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connect(m_write.get(), &QSocketNotifier::activated, this, &MqttClient::writable);
+    updateWriteInterest();
+}
+
+void MqttClient::dropSocket()
+{
+    m_read.reset();
+    m_write.reset();
+}
+
+void MqttClient::updateWriteInterest()
+{
+    if (m_write)
+        m_write->setEnabled(m_mosq && mosquitto_want_write(m_mosq));
+}
+
+void MqttClient::readable()
+{
+    afterIo(mosquitto_loop_read(m_mosq, 1));
+}
+
+void MqttClient::writable()
+{
+    if (!m_connected && m_settings.tls) {
+        // The handshake moves on in the read path; pause a little rather
+        // than spin while the library waits for the server's answer.
+        afterIo(mosquitto_loop_read(m_mosq, 1));
+        if (!m_write)
+            return;
+        afterIo(mosquitto_loop_write(m_mosq, 1));
+        if (m_write && m_write->isEnabled()) {
+            m_write->setEnabled(false);
+            QTimer::singleShot(kHandshakePauseMs, this, [this] { updateWriteInterest(); });
+        }
+        return;
+    }
+    afterIo(mosquitto_loop_write(m_mosq, 1));
+}
+
+void MqttClient::housekeeping()
+{
+    afterIo(mosquitto_loop_misc(m_mosq));
+}
+
+void MqttClient::afterIo(int rc)
+{
+    if (!m_read)
+        return; // already given up on this connection
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(m_mosq) >= 0) {
+        updateWriteInterest();
+        return;
+    }
+    bool slow = m_slowNext;
+    if (rc == MOSQ_ERR_TLS || !m_tlsError.isEmpty()) {
+        tell(QStringLiteral("TLS with the MQTT broker at %1:%2 failed (%3); check --mqtt-ca and that the "
+                            "broker's certificate names %1")
+                 .arg(m_settings.host)
+                 .arg(m_settings.port)
+                 .arg(m_tlsError.isEmpty() ? QStringLiteral("handshake refused") : m_tlsError));
+        slow = true;
+    } else if (!m_slowNext) {
+        tell(QStringLiteral("lost the MQTT broker at %1:%2 (%3); trying again")
+                 .arg(m_settings.host)
+                 .arg(m_settings.port)
+                 .arg(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                           : QString::fromUtf8(mosquitto_strerror(rc))));
+    }
+    lost(slow);
+}
+
+void MqttClient::lost(bool slow)
+{
+    dropSocket();
+    m_misc.stop();
+    const bool was = m_connected;
+    m_connected = false;
+    if (was)
+        emit disconnected();
+    if (m_retry.isActive())
+        return;
+    const int delay = slow ? kLastRetryMs : m_retryMs;
+    m_retryMs = slow ? kLastRetryMs : std::min(m_retryMs * 2, kLastRetryMs);
+    m_retry.start(delay);
+}
+
+void MqttClient::brokerAnswered(int reasonCode)
+{
+    if (reasonCode != 0) {
+        // Said once; the broker closes the connection and we come back at
+        // the slow pace, as a person has to fix the login first.
+        tell(QStringLiteral("the MQTT broker at %1:%2 refused the connection: %3 (check the user in --mqtt "
+                            "and the password)")
+                 .arg(m_settings.host)
+                 .arg(m_settings.port)
+                 .arg(QString::fromUtf8(mosquitto_reason_string(reasonCode))));
+        m_slowNext = true;
+        return;
+    }
+    m_connected = true;
+    m_retryMs = kFirstRetryMs;
+    m_said.clear();
+    // Outside the library's callback, so that what the owner publishes is
+    // written at once rather than queued.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_connected)
+                emit connected();
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttClient::brokerMessage(const mosquitto_message *m)
+{
+    const QString topic = QString::fromUtf8(m->topic);
+    const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+    const bool retained = m->retain;
+    QMetaObject::invokeMethod(
+        this, [this, topic, payload, retained] { emit messageReceived(topic, payload, retained); },
+        Qt::QueuedConnection);
+}
+
+void MqttClient::libraryLog(int level, const char *text)
+{
+    // Certificate trouble only shows in the library's log.
+    if (level == MOSQ_LOG_ERR && std::strstr(text, "OpenSSL Error")) {
+        const char *reason = std::strrchr(text, ':');
+        m_tlsError = QString::fromUtf8(reason ? reason + 1 : text).trimmed();
+    }
+}
+
+bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain)
+{
+    if (!m_connected)
+        return false;
+    const QByteArray t = topic.toUtf8();
+    const int rc = mosquitto_publish(m_mosq, nullptr, t.constData(), int(payload.size()), payload.constData(),
+                                     kQos, retain);
+    updateWriteInterest();
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
+void MqttClient::subscribe(const QString &filter)
+{
+    if (!m_connected)
+        return;
+    const QByteArray f = filter.toUtf8();
+    mosquitto_subscribe_v5(m_mosq, nullptr, f.constData(), kQos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
+    updateWriteInterest();
+}
+
+void MqttClient::stop(const QString &lastTopic, const QByteArray &lastPayload)
+{
+    m_retry.stop();
+    m_misc.stop();
+    if (m_connected) {
+        if (!lastTopic.isEmpty())
+            publish(lastTopic, lastPayload, true);
+        mosquitto_disconnect(m_mosq);
+        // Whatever the socket did not take yet goes now; bounded by the
+        // library's own checks, as the socket is non-blocking.
+        for (int i = 0; i < 10 && mosquitto_want_write(m_mosq); ++i)
+            if (mosquitto_loop_write(m_mosq, 1) != MOSQ_ERR_SUCCESS)
+                break;
+    }
+    m_connected = false;
+    dropSocket();
+}
+
+void MqttClient::tell(const QString &line)
+{
+    if (m_said.contains(line))
+        return;
+    m_said.insert(line);
+    emit problem(line);
+}
