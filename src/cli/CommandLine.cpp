@@ -13,10 +13,31 @@ enum Allowed : unsigned {
     InRead = 1u << 1,
     InWatch = 1u << 2,
     InSet = 1u << 3,
-    Anywhere = InList | InRead | InWatch | InSet,
+    InServe = 1u << 4,
+    Anywhere = InList | InRead | InWatch | InSet | InServe,
 };
 
-enum class Key { Help, Version, Simulate, Device, Format, Interval, Count, Output, Tl, Th, Mode, DryRun };
+enum class Key {
+    Help,
+    Version,
+    Simulate,
+    Device,
+    Format,
+    Interval,
+    Count,
+    Output,
+    Tl,
+    Th,
+    Mode,
+    DryRun,
+    Mqtt,
+    MqttCa,
+    MqttPasswordFile,
+    MqttClientId,
+    TopicPrefix,
+    DiscoveryPrefix,
+    NoDiscovery,
+};
 
 struct OptionDef
 {
@@ -26,7 +47,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 12> kOptions{{
+const std::array<OptionDef, 19> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -39,6 +60,13 @@ const std::array<OptionDef, 12> kOptions{{
     {"th", Key::Th, true, InSet},
     {"mode", Key::Mode, true, InSet},
     {"dry-run", Key::DryRun, false, InSet},
+    {"mqtt", Key::Mqtt, true, InServe},
+    {"mqtt-ca", Key::MqttCa, true, InServe},
+    {"mqtt-password-file", Key::MqttPasswordFile, true, InServe},
+    {"mqtt-client-id", Key::MqttClientId, true, InServe},
+    {"topic-prefix", Key::TopicPrefix, true, InServe},
+    {"discovery-prefix", Key::DiscoveryPrefix, true, InServe},
+    {"no-discovery", Key::NoDiscovery, false, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -60,6 +88,8 @@ unsigned bitOf(Command command)
         return InWatch;
     case Command::Set:
         return InSet;
+    case Command::Serve:
+        return InServe;
     case Command::None:
         break;
     }
@@ -68,7 +98,7 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set})
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -143,6 +173,31 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::DryRun:
         o.dryRun = true;
         break;
+    case Key::Mqtt:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a broker address such as mqtt://HOST is needed"));
+        o.mqtt = value;
+        break;
+    case Key::MqttCa:
+    case Key::MqttPasswordFile:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        (key == Key::MqttCa ? o.mqttCa : o.mqttPasswordFile) = value;
+        break;
+    case Key::MqttClientId:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a client id is needed"));
+        o.mqttClientId = value;
+        break;
+    case Key::TopicPrefix:
+        o.topicPrefix = value;
+        break;
+    case Key::DiscoveryPrefix:
+        o.discoveryPrefix = value;
+        break;
+    case Key::NoDiscovery:
+        o.noDiscovery = true;
+        break;
     }
     return {};
 }
@@ -160,6 +215,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("watch");
     case Command::Set:
         return QStringLiteral("set");
+    case Command::Serve:
+        return QStringLiteral("serve");
     case Command::None:
         break;
     }
@@ -251,6 +308,14 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             return result;
         }
     }
+    // The bridge's other options mean nothing without a broker.
+    if (o.mqtt.isEmpty())
+        for (const auto &[def, value] : given)
+            if (QByteArray(def->name).startsWith("mqtt-") || def->key == Key::TopicPrefix ||
+                def->key == Key::DiscoveryPrefix || def->key == Key::NoDiscovery) {
+                result.error = QStringLiteral("--%1 needs --mqtt").arg(QLatin1String(def->name));
+                return result;
+            }
     if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
         result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
         return result;
@@ -290,6 +355,20 @@ QString CommandLine::usage()
                           "  --dry-run          show what would be written, write nothing\n"
                           "  -h, --help         show this help\n"
                           "  --version          show the version\n"
+                          "\n"
+                          "MQTT bridge of serve (off without --mqtt):\n"
+                          "  --mqtt URL         publish to and take commands from the broker at\n"
+                          "                     mqtt://[USER@]HOST[:PORT] (1883) or mqtts://... (8883, TLS)\n"
+                          "  --mqtt-ca FILE     the certificate authority of an mqtts:// broker\n"
+                          "                     (default: the system's)\n"
+                          "  --mqtt-password-file FILE\n"
+                          "                     the broker password, first line of FILE (or the\n"
+                          "                     environment variable CALIDOR_MQTT_PASSWORD)\n"
+                          "  --mqtt-client-id ID  the MQTT client id (default: calidor-HOSTNAME)\n"
+                          "  --topic-prefix P   the bridge's topics start with P/ (default: calidor)\n"
+                          "  --discovery-prefix P  Home Assistant's discovery prefix (default:\n"
+                          "                     homeassistant)\n"
+                          "  --no-discovery     publish no Home Assistant discovery\n"
                           "\n"
                           "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
 }

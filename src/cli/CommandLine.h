@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set };
+enum class Command { None, List, Read, Watch, Set, Serve };
 enum class OutputFormat { Text, Json, Csv, Prometheus };
 
 // Everything the command line asked for. The thermostat values of `set` are
@@ -26,6 +26,15 @@ struct CliOptions
     std::optional<QString> th;
     std::optional<QString> mode;
     bool dryRun = false;
+    // serve's MQTT bridge; off while `mqtt` is empty. The password never
+    // comes from the command line.
+    QString mqtt; // mqtt://[USER@]HOST[:PORT] or mqtts://...
+    QString mqttCa;
+    QString mqttPasswordFile;
+    QString mqttClientId; // empty: calidor- and the host name
+    QString topicPrefix = QStringLiteral("calidor");
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    bool noDiscovery = false;
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the

@@ -1,0 +1,240 @@
+#include "MqttBridge.h"
+
+#include "CommandLine.h"
+#include "Fleet.h"
+#include "MqttCommand.h"
+#include "ReadingFormat.h"
+#include "ValueParser.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+
+namespace {
+
+const QByteArray kOnline = QByteArrayLiteral("online");
+const QByteArray kOffline = QByteArrayLiteral("offline");
+
+QString modeName(std::int16_t code)
+{
+    return code == 66 ? QStringLiteral("B") : QStringLiteral("A");
+}
+
+// Whether the thermostat already holds every value of the batch.
+bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
+{
+    return (!v.low || *v.low == r.low) && (!v.high || *v.high == r.high) &&
+           (!v.mode || (r.mode && modeName(*v.mode) == r.modeText()));
+}
+
+} // namespace
+
+bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &environment, Settings *s,
+                              QString *error)
+{
+    const MqttUrl::Parsed url = MqttUrl::parse(o.mqtt);
+    if (!url.url) {
+        *error = QStringLiteral("--mqtt: ") + url.error;
+        return false;
+    }
+    s->client.host = url.url->host;
+    s->client.port = url.url->port;
+    s->client.tls = url.url->tls;
+    s->client.user = url.url->user;
+    s->client.caFile = o.mqttCa;
+    if (!o.mqttCa.isEmpty() && !url.url->tls) {
+        *error = QStringLiteral("--mqtt-ca goes with an mqtts:// address");
+        return false;
+    }
+    if (!o.mqttPasswordFile.isEmpty()) {
+        QFile file(o.mqttPasswordFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("--mqtt-password-file: cannot read %1: %2")
+                         .arg(o.mqttPasswordFile, file.errorString());
+            return false;
+        }
+        // The first line; a file written by an editor ends with a line break.
+        s->client.password = QString::fromUtf8(file.readLine(4096)).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    } else {
+        s->client.password = environment.value(QStringLiteral("CALIDOR_MQTT_PASSWORD"));
+    }
+    if (!s->client.password.isEmpty() && s->client.user.isEmpty()) {
+        *error = QStringLiteral("a password needs a user: --mqtt mqtt://USER@HOST");
+        return false;
+    }
+    s->client.clientId =
+        o.mqttClientId.isEmpty() ? QStringLiteral("calidor-") + QSysInfo::machineHostName() : o.mqttClientId;
+    s->topicPrefix = o.topicPrefix;
+    s->discoveryPrefix = o.discoveryPrefix;
+    s->discovery = !o.noDiscovery;
+    return true;
+}
+
+MqttBridge::MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent)
+    : QObject(parent), m_fleet(fleet), m_settings(settings), m_notice(std::move(notice)),
+      m_topics(settings.topicPrefix), m_discovery(m_topics, settings.discoveryPrefix, settings.version),
+      m_client(
+          [&] {
+              MqttClient::Settings c = settings.client;
+              c.willTopic = MqttTopics(settings.topicPrefix).bridgeAvailability();
+              c.willPayload = kOffline;
+              return c;
+          }(),
+          this)
+{
+    connect(&m_client, &MqttClient::connected, this, &MqttBridge::connected);
+    connect(&m_client, &MqttClient::messageReceived, this, &MqttBridge::received);
+    connect(&m_client, &MqttClient::problem, this, [this](const QString &line) { m_notice(line); });
+    connect(&m_coalescer, &CommandCoalescer::ready, this, &MqttBridge::apply);
+
+    connect(&m_fleet, &Fleet::thermostatAdded, this, [this](const QString &id) { publishThermostat(id, true); });
+    connect(&m_fleet, &Fleet::availabilityChanged, this,
+            [this](const QString &id, bool up) { publishAvailability(id, up); });
+    connect(&m_fleet, &Fleet::readingChanged, this, &MqttBridge::publishState);
+}
+
+MqttBridge::~MqttBridge()
+{
+    stop();
+}
+
+bool MqttBridge::start(QString *error)
+{
+    return m_client.start(error);
+}
+
+void MqttBridge::stop()
+{
+    m_client.stop(m_topics.bridgeAvailability(), kOffline);
+}
+
+void MqttBridge::connected()
+{
+    m_said.clear();
+    m_client.publish(m_topics.bridgeAvailability(), kOnline, true);
+    m_client.subscribe(m_topics.commandFilter());
+    if (m_settings.discovery)
+        m_client.subscribe(m_discovery.statusTopic());
+    for (const ThermostatState &s : m_fleet.states())
+        publishThermostat(s.id, true);
+}
+
+void MqttBridge::publishThermostat(const QString &id, bool withDiscovery)
+{
+    if (withDiscovery)
+        publishDiscovery(id);
+    const std::optional<ThermostatState> s = m_fleet.state(id);
+    publishAvailability(id, s && s->up);
+    publishState(id);
+}
+
+void MqttBridge::publishDiscovery(const QString &id)
+{
+    if (!m_settings.discovery)
+        return;
+    const std::optional<ThermostatState> s = m_fleet.state(id);
+    if (!s)
+        return;
+    for (const Discovery::Config &c : m_discovery.configs({s->id, s->serial}))
+        m_client.publish(c.topic, c.payload, true);
+}
+
+void MqttBridge::publishState(const QString &id)
+{
+    const std::optional<ThermostatState> s = m_fleet.state(id);
+    if (!s || !s->reading)
+        return;
+    // The keys of `read --format json`, with the time of the reading first.
+    const QString json =
+        ReadingFormat::row(OutputFormat::Json, ReadingFormat::timestamp(s->readAt), *s->reading).trimmed();
+    m_client.publish(m_topics.state(id), json.toUtf8(), true);
+}
+
+void MqttBridge::publishAvailability(const QString &id, bool up)
+{
+    m_client.publish(m_topics.availability(id), up ? kOnline : kOffline, true);
+}
+
+void MqttBridge::received(const QString &topic, const QByteArray &payload, bool retained)
+{
+    if (topic == m_discovery.statusTopic()) {
+        // Home Assistant (re)started: it forgets what it had not kept.
+        if (payload.trimmed() == kOnline)
+            for (const ThermostatState &s : m_fleet.states())
+                publishThermostat(s.id, true);
+        return;
+    }
+    const std::optional<MqttTopics::Command> command = m_topics.commandOf(topic);
+    if (!command)
+        return;
+    if (!m_fleet.state(command->id)) {
+        tellOnce(QStringLiteral("MQTT: a command for %1, which is not served here, was ignored")
+                     .arg(command->id.left(64)));
+        return;
+    }
+    if (retained) {
+        // A stored command would be applied again at every connection.
+        if (!payload.isEmpty())
+            tellOnce(QStringLiteral("MQTT: the retained command on %1 was ignored; publish commands without "
+                                    "the retain flag, and clear it with an empty retained message")
+                         .arg(topic));
+        return;
+    }
+    const MqttCommand::Parsed parsed = MqttCommand::parse(command->name, payload);
+    if (!parsed.values) {
+        result(command->id, command->name, parsed.shown, false, parsed.error);
+        return;
+    }
+    m_coalescer.add(command->id, {command->name, parsed.shown}, *parsed.values);
+}
+
+void MqttBridge::apply(const CommandCoalescer::Batch &batch)
+{
+    for (const CommandCoalescer::Command &c : batch.superseded)
+        result(batch.id, c.name, c.shown, false,
+               QStringLiteral("replaced by a later %1 command within %2 ms")
+                   .arg(c.name)
+                   .arg(CommandCoalescer::kGatherMs));
+
+    const std::optional<ThermostatState> s = m_fleet.state(batch.id);
+    const bool held = s && s->up && s->reading && alreadyHeld(batch.values, *s->reading);
+    if (!held) {
+        if (const auto wait = m_coalescer.waitBeforeNext(batch.id)) {
+            const QString why = QStringLiteral("at most %1 configurations a minute reach a thermostat; "
+                                               "try again in %2 s")
+                                    .arg(CommandCoalescer::kMostPerMinute)
+                                    .arg((*wait + 999) / 1000);
+            for (const CommandCoalescer::Command &c : batch.commands)
+                result(batch.id, c.name, c.shown, false, why);
+            return;
+        }
+    }
+    const Fleet::Outcome outcome = m_fleet.configure(batch.id, batch.values);
+    if (outcome.written)
+        m_coalescer.written(batch.id);
+    for (const CommandCoalescer::Command &c : batch.commands)
+        result(batch.id, c.name, c.shown, outcome.ok, outcome.reason);
+    // The state follows at once rather than at the next reading.
+    if (outcome.written)
+        publishState(batch.id);
+}
+
+void MqttBridge::result(const QString &id, const QString &command, const QString &shown, bool ok,
+                        const QString &reason)
+{
+    QJsonObject o{{QStringLiteral("command"), command},
+                  {QStringLiteral("value"), shown},
+                  {QStringLiteral("ok"), ok}};
+    if (!ok)
+        o.insert(QStringLiteral("reason"), reason);
+    m_client.publish(m_topics.result(id), QJsonDocument(o).toJson(QJsonDocument::Compact), false);
+}
+
+void MqttBridge::tellOnce(const QString &line)
+{
+    if (m_said.contains(line))
+        return;
+    m_said.insert(line);
+    m_notice(line);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CommandCoalescer.h"
+#include "Discovery.h"
+#include "MqttClient.h"
+#include "MqttTopics.h"
+
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class Fleet;
+struct CliOptions;
+
+// The thermostats of a Fleet on an MQTT broker: availability, state and
+// Home Assistant discovery out (MqttTopics, Discovery), commands in, applied
+// through Fleet::configure with `calidorctl set`'s checks and read-back.
+class MqttBridge : public QObject
+{
+    Q_OBJECT
+public:
+    using Notice = std::function<void(const QString &line)>; // one line for standard error
+
+    struct Settings
+    {
+        MqttClient::Settings client;
+        QString topicPrefix = QStringLiteral("calidor");
+        QString discoveryPrefix = QStringLiteral("homeassistant");
+        bool discovery = true;
+        QString version;
+    };
+
+    // The settings of the --mqtt options; the password from
+    // --mqtt-password-file or CALIDOR_MQTT_PASSWORD. False with a reason.
+    static bool settingsFrom(const CliOptions &options, const QProcessEnvironment &environment,
+                             Settings *settings, QString *error);
+
+    MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent = nullptr);
+    ~MqttBridge() override;
+
+    bool start(QString *error);
+    // Says offline on the bridge's topic and leaves the broker in order.
+    void stop();
+
+private:
+    void connected();
+    void publishThermostat(const QString &id, bool withDiscovery);
+    void publishDiscovery(const QString &id);
+    void publishState(const QString &id);
+    void publishAvailability(const QString &id, bool up);
+    void received(const QString &topic, const QByteArray &payload, bool retained);
+    void apply(const CommandCoalescer::Batch &batch);
+    void result(const QString &id, const QString &command, const QString &shown, bool ok,
+                const QString &reason);
+    void tellOnce(const QString &line);
+
+    Fleet &m_fleet;
+    Settings m_settings;
+    Notice m_notice;
+    MqttTopics m_topics;
+    Discovery m_discovery;
+    MqttClient m_client;
+    CommandCoalescer m_coalescer;
+    QSet<QString> m_said;
+};
