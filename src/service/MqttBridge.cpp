@@ -214,18 +214,19 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
     if (outcome.written)
         m_coalescer.written(batch.id);
     for (const CommandCoalescer::Command &c : batch.commands)
-        result(batch.id, c.name, c.shown, outcome.ok, outcome.reason);
+        result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
     // The state follows at once rather than at the next reading.
     if (outcome.written)
         publishState(batch.id);
 }
 
 void MqttBridge::result(const QString &id, const QString &command, const QString &shown, bool ok,
-                        const QString &reason)
+                        const QString &reason, bool written)
 {
     QJsonObject o{{QStringLiteral("command"), command},
                   {QStringLiteral("value"), shown},
-                  {QStringLiteral("ok"), ok}};
+                  {QStringLiteral("ok"), ok},
+                  {QStringLiteral("written"), written}};
     if (!ok)
         o.insert(QStringLiteral("reason"), reason);
     m_client.publish(m_topics.result(id), QJsonDocument(o).toJson(QJsonDocument::Compact), false);
@@ -233,7 +234,8 @@ void MqttBridge::result(const QString &id, const QString &command, const QString
 
 void MqttBridge::tellOnce(const QString &line)
 {
-    if (m_said.contains(line))
+    // Bounded: the ids in topics come from anyone who may publish.
+    if (m_said.contains(line) || m_said.size() > 100)
         return;
     m_said.insert(line);
     m_notice(line);

@@ -53,8 +53,9 @@ private:
     void publishAvailability(const QString &id, bool up);
     void received(const QString &topic, const QByteArray &payload, bool retained);
     void apply(const CommandCoalescer::Batch &batch);
+    // On P/ID/result, not retained: {"command","value","ok","written"[,"reason"]}.
     void result(const QString &id, const QString &command, const QString &shown, bool ok,
-                const QString &reason);
+                const QString &reason, bool written = false);
     void tellOnce(const QString &line);
 
     Fleet &m_fleet;
