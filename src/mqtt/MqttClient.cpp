@@ -130,13 +130,7 @@ void MqttClient::attempt()
         rc = mosquitto_reconnect_async(m_mosq);
     }
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
-        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                                 : QString::fromUtf8(mosquitto_strerror(rc));
-        tell(QStringLiteral("cannot reach the MQTT broker at %1:%2: %3")
-                 .arg(m_settings.host)
-                 .arg(m_settings.port)
-                 .arg(why));
-        lost(rc == MOSQ_ERR_TLS);
+        failed(rc, QStringLiteral("cannot reach"));
         return;
     }
     watchSocket();
@@ -202,20 +196,23 @@ void MqttClient::afterIo(int rc)
         updateWriteInterest();
         return;
     }
+    failed(rc, QStringLiteral("lost"));
+}
+
+void MqttClient::failed(int rc, const QString &how)
+{
     bool slow = m_slowNext;
+    const QString where = QStringLiteral("%1:%2").arg(m_settings.host).arg(m_settings.port);
     if (rc == MOSQ_ERR_TLS || !m_tlsError.isEmpty()) {
-        tell(QStringLiteral("TLS with the MQTT broker at %1:%2 failed (%3); check --mqtt-ca and that the "
-                            "broker's certificate names %1")
-                 .arg(m_settings.host)
-                 .arg(m_settings.port)
-                 .arg(m_tlsError.isEmpty() ? QStringLiteral("handshake refused") : m_tlsError));
+        tell(QStringLiteral("TLS with the MQTT broker at %1 failed (%2); check --mqtt-ca and that the broker's "
+                            "certificate names %3")
+                 .arg(where, m_tlsError.isEmpty() ? QStringLiteral("handshake refused") : m_tlsError,
+                      m_settings.host));
         slow = true;
     } else if (!m_slowNext) {
-        tell(QStringLiteral("lost the MQTT broker at %1:%2 (%3); trying again")
-                 .arg(m_settings.host)
-                 .arg(m_settings.port)
-                 .arg(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
-                                           : QString::fromUtf8(mosquitto_strerror(rc))));
+        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+                                                 : QString::fromUtf8(mosquitto_strerror(rc));
+        tell(QStringLiteral("%1 the MQTT broker at %2 (%3); trying again").arg(how, where, why));
     }
     lost(slow);
 }

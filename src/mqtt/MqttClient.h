@@ -81,6 +81,7 @@ private:
     void watchSocket();
     void dropSocket();
     void afterIo(int rc);
+    void failed(int rc, const QString &how);
     void lost(bool slow);
     void readable();
     void writable();
