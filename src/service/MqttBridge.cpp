@@ -65,6 +65,14 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
     }
     s->client.clientId =
         o.mqttClientId.isEmpty() ? QStringLiteral("calidor-") + QSysInfo::machineHostName() : o.mqttClientId;
+    for (const auto &[name, prefix] : {std::pair{"topic-prefix", &o.topicPrefix},
+                                       std::pair{"discovery-prefix", &o.discoveryPrefix}}) {
+        const QString wrong = MqttTopics::checkPrefix(*prefix);
+        if (!wrong.isEmpty()) {
+            *error = QStringLiteral("--%1: %2").arg(QLatin1String(name), wrong);
+            return false;
+        }
+    }
     s->topicPrefix = o.topicPrefix;
     s->discoveryPrefix = o.discoveryPrefix;
     s->discovery = !o.noDiscovery;
