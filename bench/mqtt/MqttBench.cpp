@@ -17,19 +17,19 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QHash>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -124,7 +124,9 @@ int main(int argc, char *argv[])
     const int port = freePort();
     QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
     conf.open(QIODevice::WriteOnly);
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n").arg(port).toUtf8());
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
+                   .arg(port)
+                   .toUtf8());
     conf.close();
     QProcess broker;
     broker.start(mosquitto, {QStringLiteral("-c"), conf.fileName()});
@@ -152,7 +154,8 @@ int main(int argc, char *argv[])
     settings.client.clientId = QStringLiteral("bench-bridge");
     settings.topicPrefix = QStringLiteral("bench");
     settings.discovery = false;
-    MqttBridge bridge(fleet, settings, [](const QString &line) { std::printf("bridge: %s\n", qPrintable(line)); });
+    MqttBridge bridge(fleet, settings,
+                      [](const QString &line) { std::printf("bridge: %s\n", qPrintable(line)); });
     QString error;
     fleet.start();
     if (!bridge.start(&error)) {
@@ -167,11 +170,14 @@ int main(int argc, char *argv[])
     QHash<QString, double> lastTemperature; // id -> °C of its last state message
     QElapsedTimer clock;
     clock.start();
-    QObject::connect(&sub, &MqttClient::connected, [&sub] { sub.subscribe(QStringLiteral("bench/+/state")); });
-    QObject::connect(&sub, &MqttClient::messageReceived, [&](const QString &topic, const QByteArray &payload, bool) {
-        const QJsonObject o = QJsonDocument::fromJson(payload).object();
-        lastTemperature[topic.section(QLatin1Char('/'), 1, 1)] = o.value(QStringLiteral("temperature_celsius")).toDouble();
-    });
+    QObject::connect(&sub, &MqttClient::connected,
+                     [&sub] { sub.subscribe(QStringLiteral("bench/+/state")); });
+    QObject::connect(&sub, &MqttClient::messageReceived,
+                     [&](const QString &topic, const QByteArray &payload, bool) {
+                         const QJsonObject o = QJsonDocument::fromJson(payload).object();
+                         lastTemperature[topic.section(QLatin1Char('/'), 1, 1)] =
+                             o.value(QStringLiteral("temperature_celsius")).toDouble();
+                     });
     sub.start(&error);
     waitFor([&] { return sub.isConnected() && fleet.states().size() == std::size_t(kThermostats); }, 5000);
     waitFor([] { return false; }, 500); // the first states go by
@@ -197,7 +203,8 @@ int main(int argc, char *argv[])
         if (waitFor([&] { return units[k]->highThreshold() == tenths; }, 3000))
             commandMs.push_back((clock.nsecsElapsed() - t0) / 1e6);
     }
-    std::printf("MQTT bridge, %d virtual thermostats read every 100 ms, mosquitto on loopback\n", kThermostats);
+    std::printf("MQTT bridge, %d virtual thermostats read every 100 ms, mosquitto on loopback\n",
+                kThermostats);
     print("temperature change -> state", changeMs);
     print("command -> write (300 ms gathering)", commandMs);
     sub.stop();
@@ -223,8 +230,9 @@ int main(int argc, char *argv[])
         const double after = cpuSeconds(serve.processId());
         serve.terminate();
         serve.waitForFinished(3000);
-        std::printf("serve --mqtt, 2 thermostats, --interval 1s: %.3f %% of a core over %d s (target < 0.15 %%)\n",
-                    100.0 * (after - before) / cpuSecondsWanted, cpuSecondsWanted);
+        std::printf(
+            "serve --mqtt, 2 thermostats, --interval 1s: %.3f %% of a core over %d s (target < 0.15 %%)\n",
+            100.0 * (after - before) / cpuSecondsWanted, cpuSecondsWanted);
     }
     broker.terminate();
     broker.waitForFinished(3000);

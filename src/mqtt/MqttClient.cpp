@@ -72,7 +72,8 @@ bool MqttClient::start(QString *error)
     const QByteArray id = m_settings.clientId.toUtf8();
     m_mosq = mosquitto_new(id.constData(), true, this);
     if (!m_mosq) {
-        *error = QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        *error =
+            QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
@@ -94,8 +95,8 @@ bool MqttClient::start(QString *error)
     if (!m_settings.user.isEmpty()) {
         const QByteArray user = m_settings.user.toUtf8();
         const QByteArray password = m_settings.password.toUtf8();
-        const int rc = mosquitto_username_pw_set(m_mosq, user.constData(),
-                                                 m_settings.password.isEmpty() ? nullptr : password.constData());
+        const int rc = mosquitto_username_pw_set(
+            m_mosq, user.constData(), m_settings.password.isEmpty() ? nullptr : password.constData());
         if (rc != MOSQ_ERR_SUCCESS)
             return failed("cannot set the MQTT login", rc);
     }
@@ -204,8 +205,9 @@ void MqttClient::failed(int rc, const QString &how)
     bool slow = m_slowNext;
     const QString where = QStringLiteral("%1:%2").arg(m_settings.host).arg(m_settings.port);
     if (rc == MOSQ_ERR_TLS || !m_tlsError.isEmpty()) {
-        tell(QStringLiteral("TLS with the MQTT broker at %1 failed (%2); check --mqtt-ca and that the broker's "
-                            "certificate names %3")
+        tell(QStringLiteral(
+                 "TLS with the MQTT broker at %1 failed (%2); check --mqtt-ca and that the broker's "
+                 "certificate names %3")
                  .arg(where, m_tlsError.isEmpty() ? QStringLiteral("handshake refused") : m_tlsError,
                       m_settings.host));
         slow = true;

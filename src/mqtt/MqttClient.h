@@ -99,6 +99,6 @@ private:
     bool m_connected = false;
     bool m_started = false;
     bool m_slowNext = false; // the broker refused us: wait the longest
-    QSet<QString> m_said; // problems said since the last connection
-    QString m_tlsError; // what the TLS layer logged during this attempt
+    QSet<QString> m_said;    // problems said since the last connection
+    QString m_tlsError;      // what the TLS layer logged during this attempt
 };

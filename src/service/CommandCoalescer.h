@@ -34,7 +34,7 @@ public:
     {
         QString id;
         SetCommand::Values values;
-        std::vector<Command> commands;  // the ones the values come from
+        std::vector<Command> commands;   // the ones the values come from
         std::vector<Command> superseded; // given again later in the same batch
     };
 

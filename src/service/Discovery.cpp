@@ -88,7 +88,8 @@ std::vector<Discovery::Config> Discovery::configs(const Device &device) const
         config.insert(QStringLiteral("state_topic"), m_topics.state(device.id));
         config.insert(QStringLiteral("value_template"), QString::fromUtf8(e.valueTemplate));
         if (e.command)
-            config.insert(QStringLiteral("command_topic"), m_topics.command(device.id, QLatin1String(e.command)));
+            config.insert(QStringLiteral("command_topic"),
+                          m_topics.command(device.id, QLatin1String(e.command)));
         config.insert(QStringLiteral("availability"), availability);
         config.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
         config.insert(QStringLiteral("device"), block);

@@ -55,7 +55,8 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
             return false;
         }
         // The first line; a file written by an editor ends with a line break.
-        s->client.password = QString::fromUtf8(file.readLine(4096)).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+        s->client.password =
+            QString::fromUtf8(file.readLine(4096)).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     } else {
         s->client.password = environment.value(QStringLiteral("CALIDOR_MQTT_PASSWORD"));
     }
@@ -65,8 +66,8 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
     }
     s->client.clientId =
         o.mqttClientId.isEmpty() ? QStringLiteral("calidor-") + QSysInfo::machineHostName() : o.mqttClientId;
-    for (const auto &[name, prefix] : {std::pair{"topic-prefix", &o.topicPrefix},
-                                       std::pair{"discovery-prefix", &o.discoveryPrefix}}) {
+    for (const auto &[name, prefix] :
+         {std::pair{"topic-prefix", &o.topicPrefix}, std::pair{"discovery-prefix", &o.discoveryPrefix}}) {
         const QString wrong = MqttTopics::checkPrefix(*prefix);
         if (!wrong.isEmpty()) {
             *error = QStringLiteral("--%1: %2").arg(QLatin1String(name), wrong);
@@ -77,6 +78,19 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
     s->discoveryPrefix = o.discoveryPrefix;
     s->discovery = !o.noDiscovery;
     return true;
+}
+
+std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const CliOptions &options, Notice notice,
+                                               QString *error)
+{
+    Settings settings;
+    if (!settingsFrom(options, QProcessEnvironment::systemEnvironment(), &settings, error))
+        return nullptr;
+    settings.version = QStringLiteral(CALIDOR_VERSION);
+    auto bridge = std::make_unique<MqttBridge>(fleet, settings, std::move(notice));
+    if (!bridge->start(error))
+        return nullptr;
+    return bridge;
 }
 
 MqttBridge::MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent)
@@ -96,7 +110,8 @@ MqttBridge::MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QO
     connect(&m_client, &MqttClient::problem, this, [this](const QString &line) { m_notice(line); });
     connect(&m_coalescer, &CommandCoalescer::ready, this, &MqttBridge::apply);
 
-    connect(&m_fleet, &Fleet::thermostatAdded, this, [this](const QString &id) { publishThermostat(id, true); });
+    connect(&m_fleet, &Fleet::thermostatAdded, this,
+            [this](const QString &id) { publishThermostat(id, true); });
     connect(&m_fleet, &Fleet::availabilityChanged, this,
             [this](const QString &id, bool up) { publishAvailability(id, up); });
     connect(&m_fleet, &Fleet::readingChanged, this, &MqttBridge::publishState);

@@ -38,6 +38,11 @@ public:
     static bool settingsFrom(const CliOptions &options, const QProcessEnvironment &environment,
                              Settings *settings, QString *error);
 
+    // The bridge of serve's options, connecting; nothing, with a reason,
+    // when the options cannot work (a usage error).
+    static std::unique_ptr<MqttBridge> create(Fleet &fleet, const CliOptions &options, Notice notice,
+                                              QString *error);
+
     MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent = nullptr);
     ~MqttBridge() override;
 

@@ -9,7 +9,8 @@ QString MqttTopics::checkPrefix(const QString &prefix)
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')))
         return QStringLiteral("\"%1\": a prefix holds no + or #").arg(prefix);
     if (prefix.split(QLatin1Char('/')).contains(QString()))
-        return QStringLiteral("\"%1\": a prefix has no empty level (no leading, trailing or double /)").arg(prefix);
+        return QStringLiteral("\"%1\": a prefix has no empty level (no leading, trailing or double /)")
+            .arg(prefix);
     if (prefix.contains(QChar(0)))
         return QStringLiteral("a prefix holds no NUL character");
     return {};

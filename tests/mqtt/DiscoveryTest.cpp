@@ -28,8 +28,8 @@ TEST(Discovery, EveryEntityIsComplete)
 {
     const auto configs = configsOf(QStringLiteral("SIM0001"));
     ASSERT_EQ(configs.size(), 7u);
-    const QRegularExpression topic(
-        QStringLiteral("^homeassistant/(sensor|number|select|binary_sensor)/calidor_SIM0001/[a-z_]+/config$"));
+    const QRegularExpression topic(QStringLiteral(
+        "^homeassistant/(sensor|number|select|binary_sensor)/calidor_SIM0001/[a-z_]+/config$"));
     QSet<QString> uniqueIds;
     for (const auto &c : configs) {
         EXPECT_TRUE(topic.match(c.topic).hasMatch()) << c.topic.toStdString();
@@ -64,7 +64,8 @@ TEST(Discovery, DefaultsThatMustBeOverridden)
 {
     QHash<QString, QJsonObject> by;
     for (const auto &c : configsOf(QStringLiteral("X")))
-        by.insert(c.topic.section(QLatin1Char('/'), 1, 1) + QLatin1Char('/') + c.topic.section(QLatin1Char('/'), 3, 3),
+        by.insert(c.topic.section(QLatin1Char('/'), 1, 1) + QLatin1Char('/') +
+                      c.topic.section(QLatin1Char('/'), 3, 3),
                   object(c));
     for (const char *name : {"number/tl", "number/th"}) {
         const QJsonObject n = by.value(QLatin1String(name));
@@ -81,7 +82,8 @@ TEST(Discovery, DefaultsThatMustBeOverridden)
     EXPECT_EQ(t[QStringLiteral("state_class")].toString(), QStringLiteral("measurement"));
     EXPECT_EQ(t[QStringLiteral("suggested_display_precision")].toInt(), 1);
     const QJsonObject mode = by.value(QStringLiteral("select/mode"));
-    EXPECT_EQ(mode[QStringLiteral("options")].toArray(), (QJsonArray{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(mode[QStringLiteral("options")].toArray(),
+              (QJsonArray{QStringLiteral("A"), QStringLiteral("B")}));
     EXPECT_EQ(mode[QStringLiteral("command_topic")].toString(), QStringLiteral("calidor/X/mode/set"));
     const QJsonObject probe = by.value(QStringLiteral("sensor/probe"));
     EXPECT_EQ(probe[QStringLiteral("device_class")].toString(), QStringLiteral("enum"));

@@ -1,4 +1,5 @@
 #include "MqttCommand.h"
+
 #include "MqttTopics.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ TEST_P(MqttCommandTest, ChecksLikeSet)
     const MqttCommand::Parsed p = MqttCommand::parse(QLatin1String(c.name), c.payload);
     if (c.errorHas) {
         EXPECT_FALSE(p.values) << c.payload.left(40).toStdString();
-        EXPECT_TRUE(p.error.contains(QLatin1String(c.errorHas), Qt::CaseInsensitive)) << p.error.toStdString();
+        EXPECT_TRUE(p.error.contains(QLatin1String(c.errorHas), Qt::CaseInsensitive))
+            << p.error.toStdString();
         return;
     }
     ASSERT_TRUE(p.values) << p.error.toStdString();
@@ -46,8 +48,21 @@ INSTANTIATE_TEST_SUITE_P(
         PayloadCase{"th", "", {}, {}, {}, "empty"}, PayloadCase{"th", "  ", {}, {}, {}, "empty"},
         PayloadCase{"mode", "C", {}, {}, {}, ""}, PayloadCase{"mode", "", {}, {}, {}, "empty"},
         PayloadCase{"tl", QByteArray(1 << 20, '1'), {}, {}, {}, "bytes"},
-        PayloadCase{"tl", QByteArray("\xff\xfe" "1"), {}, {}, {}, "UTF-8"},
-        PayloadCase{"tl", QByteArray("1\x00" "2", 3), {}, {}, {}, "control"},
+        PayloadCase{"tl",
+                    QByteArray("\xff\xfe"
+                               "1"),
+                    {},
+                    {},
+                    {},
+                    "UTF-8"},
+        PayloadCase{"tl",
+                    QByteArray("1\x00"
+                               "2",
+                               3),
+                    {},
+                    {},
+                    {},
+                    "control"},
         PayloadCase{"th", "99999999999999999999999", {}, {}, {}, "range"},
         PayloadCase{"tl", "1e2", {}, {}, {}, ""}, PayloadCase{"th", "nan", {}, {}, {}, ""}));
 

@@ -14,9 +14,10 @@ QStringList split(const char *line)
 
 TEST(MqttOptions, AllOfThemWithServe)
 {
-    const auto r = CommandLine::parse(split("serve --mqtt mqtts://ha@h:8884 --mqtt-ca ca.pem --mqtt-password-file pw "
-                                            "--mqtt-client-id me --topic-prefix home/heat --discovery-prefix=ha "
-                                            "--no-discovery"));
+    const auto r =
+        CommandLine::parse(split("serve --mqtt mqtts://ha@h:8884 --mqtt-ca ca.pem --mqtt-password-file pw "
+                                 "--mqtt-client-id me --topic-prefix home/heat --discovery-prefix=ha "
+                                 "--no-discovery"));
     ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
     const CliOptions &o = r.options;
     EXPECT_EQ(o.mqtt, QStringLiteral("mqtts://ha@h:8884"));
@@ -97,21 +98,22 @@ TEST_P(MqttSettings, FromTheOptions)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MqttSettings,
-    ::testing::Values(SettingsCase{"serve --mqtt mqtt://u@h", "s3cret\nignored\n", "env", nullptr, "s3cret"},
-                      SettingsCase{"serve --mqtt mqtt://u@h", "crlf\r\n", nullptr, nullptr, "crlf"},
-                      SettingsCase{"serve --mqtt mqtt://u@h", nullptr, "from-env", nullptr, "from-env"},
-                      SettingsCase{"serve --mqtt mqtt://h", nullptr, nullptr, nullptr, ""},
-                      SettingsCase{"serve --mqtt mqtt://h", nullptr, "lonely", "needs a user", ""},
-                      SettingsCase{"serve --mqtt mqtt://h --mqtt-ca ca.pem", nullptr, nullptr, "mqtts://", ""},
-                      SettingsCase{"serve --mqtt http://h", nullptr, nullptr, "--mqtt:", ""},
-                      SettingsCase{"serve --mqtt mqtt://h --topic-prefix a/#", nullptr, nullptr, "--topic-prefix",
-                                   ""},
-                      SettingsCase{"serve --mqtt mqtt://h --discovery-prefix=/ha", nullptr, nullptr,
-                                   "--discovery-prefix", ""}));
+    ::testing::Values(
+        SettingsCase{"serve --mqtt mqtt://u@h", "s3cret\nignored\n", "env", nullptr, "s3cret"},
+        SettingsCase{"serve --mqtt mqtt://u@h", "crlf\r\n", nullptr, nullptr, "crlf"},
+        SettingsCase{"serve --mqtt mqtt://u@h", nullptr, "from-env", nullptr, "from-env"},
+        SettingsCase{"serve --mqtt mqtt://h", nullptr, nullptr, nullptr, ""},
+        SettingsCase{"serve --mqtt mqtt://h", nullptr, "lonely", "needs a user", ""},
+        SettingsCase{"serve --mqtt mqtt://h --mqtt-ca ca.pem", nullptr, nullptr, "mqtts://", ""},
+        SettingsCase{"serve --mqtt http://h", nullptr, nullptr, "--mqtt:", ""},
+        SettingsCase{"serve --mqtt mqtt://h --topic-prefix a/#", nullptr, nullptr, "--topic-prefix", ""},
+        SettingsCase{"serve --mqtt mqtt://h --discovery-prefix=/ha", nullptr, nullptr, "--discovery-prefix",
+                     ""}));
 
 TEST(MqttSettings, AMissingPasswordFileIsSaid)
 {
-    const auto parsed = CommandLine::parse(split("serve --mqtt mqtt://u@h --mqtt-password-file /nonexistent/pw"));
+    const auto parsed =
+        CommandLine::parse(split("serve --mqtt mqtt://u@h --mqtt-password-file /nonexistent/pw"));
     MqttBridge::Settings s;
     QString error;
     EXPECT_FALSE(MqttBridge::settingsFrom(parsed.options, {}, &s, &error));

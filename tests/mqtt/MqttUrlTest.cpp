@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MqttUrlPassword, RefusalNamesTheSafeWays)
 {
-    EXPECT_TRUE(MqttUrl::parse(QStringLiteral("mqtt://u:p@h")).error.contains(QLatin1String("password-file")));
+    EXPECT_TRUE(
+        MqttUrl::parse(QStringLiteral("mqtt://u:p@h")).error.contains(QLatin1String("password-file")));
 }
 
 } // namespace

@@ -11,6 +11,7 @@ missing.
 Usage: bridge_test.py CALIDORCTL
 """
 
+import getpass
 import json
 import os
 import shutil
@@ -89,6 +90,9 @@ class Broker:
         self.conf = os.path.join(folder, name + ".conf")
         self.log = os.path.join(folder, name + ".log")
         lines = [
+            # Started as root, mosquitto would become "mosquitto" and lose
+            # the files of this test.
+            "user " + getpass.getuser(),
             "per_listener_settings false",
             "allow_anonymous false",
             "password_file " + os.path.join(folder, "passwords"),
@@ -360,6 +364,11 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
               "SIM0001 online again after the replug")
     check(not any(t == "calidor/SIM0002/availability" and p == b"offline" for _, t, p, _ in sub.since()),
           "SIM0002 stayed available")
+    # The simulated temperature is noisy: a state per interval at most.
+    start = time.monotonic()
+    time.sleep(2.0)
+    states = [m for m in sub.since(start) if m[1] == "calidor/SIM0002/state"]
+    check(1 <= len(states) <= 11, "at most one state per 200 ms interval: %d in 2 s" % len(states))
 
     check_commands(sub, port, calidorctl, env, folder, service)
     check_rate_limit(sub, port)
