@@ -30,6 +30,7 @@ enum class Key {
     Th,
     Mode,
     DryRun,
+    Listen,
     Mqtt,
     MqttCa,
     MqttPasswordFile,
@@ -47,19 +48,20 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 19> kOptions{{
+const std::array<OptionDef, 20> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
     {"device", Key::Device, true, InRead | InWatch | InSet},
     {"format", Key::Format, true, InRead | InWatch},
-    {"interval", Key::Interval, true, InWatch},
+    {"interval", Key::Interval, true, InWatch | InServe},
     {"count", Key::Count, true, InWatch},
     {"output", Key::Output, true, InWatch},
     {"tl", Key::Tl, true, InSet},
     {"th", Key::Th, true, InSet},
     {"mode", Key::Mode, true, InSet},
     {"dry-run", Key::DryRun, false, InSet},
+    {"listen", Key::Listen, true, InServe},
     {"mqtt", Key::Mqtt, true, InServe},
     {"mqtt-ca", Key::MqttCa, true, InServe},
     {"mqtt-password-file", Key::MqttPasswordFile, true, InServe},
@@ -133,7 +135,7 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
         break;
     case Key::Device:
         if (value.isEmpty())
-            return failed(QStringLiteral("a position in the list or a hidraw node is needed"));
+            return failed(QStringLiteral("a position in the list, an id or a hidraw node is needed"));
         o.device = value;
         break;
     case Key::Format:
@@ -173,6 +175,13 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::DryRun:
         o.dryRun = true;
         break;
+    case Key::Listen: {
+        const auto parsed = ValueParser::listenAddress(value);
+        if (!parsed.value)
+            return failed(parsed.error);
+        o.listen = *parsed.value;
+        break;
+    }
     case Key::Mqtt:
         if (value.isEmpty())
             return failed(QStringLiteral("a broker address such as mqtt://HOST is needed"));
@@ -282,12 +291,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch or set)");
+        result.error = QStringLiteral("no command given (list, read, watch, set or serve)");
         return result;
     }
     const auto command = commandNamed(words.first());
     if (!command) {
-        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch or set)").arg(words.first());
+        result.error =
+            QStringLiteral("unknown command \"%1\" (list, read, watch, set or serve)").arg(words.first());
         return result;
     }
     o.command = *command;
@@ -325,24 +335,28 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("Usage: calidorctl [--simulate] [--device N|PATH] COMMAND [OPTIONS]\n"
+    return QStringLiteral("Usage: calidorctl [--simulate] [--device N|ID|PATH] COMMAND [OPTIONS]\n"
                           "\n"
                           "Reads, logs and configures Calidor QN52-W USB thermostats.\n"
                           "\n"
                           "Commands:\n"
-                          "  list                       one line per thermostat: position, hidraw node,\n"
-                          "                             product, serial number\n"
+                          "  list                       one line per thermostat: position, stable id,\n"
+                          "                             hidraw node, product, serial number\n"
                           "  read [--format F]          one reading of the thermostat\n"
                           "  watch [--interval D] [--count N] [--format F] [--output FILE]\n"
                           "                             a timestamped reading every interval\n"
                           "  set [--tl VALUE] [--th VALUE] [--mode A|B] [--dry-run]\n"
                           "                             writes the thresholds and the relay mode, then\n"
                           "                             checks them by reading them back\n"
+                          "  serve [--listen ADDR:PORT] [--interval D]\n"
+                          "                             reads every thermostat, now and later plugged in,\n"
+                          "                             and serves them over HTTP for Prometheus\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
                           "                     between runs\n"
-                          "  --device N|PATH    the thermostat at position N of `list`, or its hidraw node\n"
+                          "  --device N|ID|PATH the thermostat at position N of `list`, its stable id\n"
+                          "                     (serial number, or usb-PORT) or its hidraw node\n"
                           "  --format F         text, json, csv or prometheus (default: text)\n"
                           "  --interval D       time between readings: 500ms, 2s, 1m (default 1s, at least\n"
                           "                     100ms)\n"
@@ -353,6 +367,8 @@ QString CommandLine::usage()
                           "  --th VALUE         high threshold in °C, above TL\n"
                           "  --mode A|B         relay mode\n"
                           "  --dry-run          show what would be written, write nothing\n"
+                          "  --listen ADDR:PORT where serve answers HTTP (default 127.0.0.1:9830; port 0:\n"
+                          "                     a free one)\n"
                           "  -h, --help         show this help\n"
                           "  --version          show the version\n"
                           "\n"

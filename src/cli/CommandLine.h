@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ValueParser.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -26,6 +28,8 @@ struct CliOptions
     std::optional<QString> th;
     std::optional<QString> mode;
     bool dryRun = false;
+    ValueParser::ListenAddress listen{QLatin1String(ValueParser::kDefaultListenHost),
+                                      ValueParser::kDefaultListenPort, false};
     // serve's MQTT bridge; off while `mqtt` is empty. The password never
     // comes from the command line.
     QString mqtt; // mqtt://[USER@]HOST[:PORT] or mqtts://...
