@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Fleet.h"
 #include "MqttCommand.h"
+#include "MqttUrl.h"
 #include "ReadingFormat.h"
 #include "ValueParser.h"
 
