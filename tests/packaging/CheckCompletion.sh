@@ -25,14 +25,16 @@ check() {
 }
 
 #     expected candidates (sorted)                     words
-check "list read set watch"                            ""
+check "list read serve set watch"                          ""
 check "--device --help --simulate --version"           "--"
 check "read"                                           --simulate r
-check "list read set watch"                            --device /dev/hidraw0 ""
-check "list read set watch"                            --device = 2 ""
+check "list read serve set watch"                          --device /dev/hidraw0 ""
+check "list read serve set watch"                          --device = 2 ""
 check "--device --format --help --simulate"            read --
 check "--count --device --format --help --interval --output --simulate" watch --
 check "--device --dry-run --help --mode --simulate --th --tl" set --
+check "--discovery-prefix --help --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --simulate --topic-prefix" serve --
+check "mqtt:// mqtts://"                                serve --mqtt ""
 check "--help --simulate"                              list --
 check "csv json prometheus text"                       read --format ""
 check "json"                                           watch --format = j
