@@ -107,6 +107,7 @@ double cpuSeconds(qint64 pid)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int samples = 200;
     int cpuSecondsWanted = 60;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -187,6 +188,8 @@ int main(int argc, char *argv[])
         const int k = i % kThermostats;
         const int tenths = 100 + (i % 2 ? 37 : -37) + i; // never the value it had
         const QString id = units[k]->serialNumber();
+        // A change comes at any moment of the read interval, not just after a read.
+        waitFor([] { return false; }, std::rand() % 100);
         const qint64 t0 = clock.nsecsElapsed();
         units[k]->setTemperature(tenths);
         if (waitFor([&] { return qRound(lastTemperature.value(id) * 10) == tenths; }, 3000))

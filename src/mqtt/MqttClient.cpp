@@ -236,6 +236,18 @@ void MqttClient::lost(bool slow)
 
 void MqttClient::brokerAnswered(int reasonCode)
 {
+    if (m_v5 && (reasonCode == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION ||
+                 reasonCode == CONNACK_REFUSED_PROTOCOL_VERSION)) {
+        // An MQTT 3.1.1 broker: it clears the retain flag of live messages,
+        // so only stored ones can be told apart; that is what matters.
+        tell(QStringLiteral("the MQTT broker at %1:%2 speaks MQTT 3.1.1 only; using that")
+                 .arg(m_settings.host)
+                 .arg(m_settings.port));
+        m_v5 = false;
+        mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        m_retryMs = kFirstRetryMs;
+        return;
+    }
     if (reasonCode != 0) {
         // Said once; the broker closes the connection and we come back at
         // the slow pace, as a person has to fix the login first.
@@ -296,7 +308,11 @@ void MqttClient::subscribe(const QString &filter)
     if (!m_connected)
         return;
     const QByteArray f = filter.toUtf8();
-    mosquitto_subscribe_v5(m_mosq, nullptr, f.constData(), kQos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
+    if (m_v5)
+        mosquitto_subscribe_v5(m_mosq, nullptr, f.constData(), kQos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                               nullptr);
+    else
+        mosquitto_subscribe(m_mosq, nullptr, f.constData(), kQos);
     updateWriteInterest();
 }
 

@@ -18,7 +18,8 @@ struct mosquitto_message;
 // certificate check is retried at the slow pace. Each problem is said once
 // through `problem` until a connection succeeds again.
 //
-// MQTT 5, for the retain flag of live messages ("retain as published").
+// MQTT 5, for the retain flag of live messages ("retain as published");
+// 3.1.1 with a broker that speaks nothing newer.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -99,6 +100,7 @@ private:
     bool m_connected = false;
     bool m_started = false;
     bool m_slowNext = false; // the broker refused us: wait the longest
+    bool m_v5 = true;        // until a broker says it speaks 3.1.1 only
     QSet<QString> m_said;    // problems said since the last connection
     QString m_tlsError;      // what the TLS layer logged during this attempt
 };
