@@ -558,6 +558,12 @@ def check_failing_broker(failing, tls_sub, wrong_password, wrong_ca, right_ca):
     check(tls_sub.wait(lambda t, p, r: t == "tls/bridge/availability" and p == b"online", 5),
           "TLS with the right CA connects")
     check(tls_sub.wait(lambda t, p, r: t == "tls/SIM0001/state", 5), "state over TLS")
+    # An orderly stop says offline itself (the will is for a death).
+    start = time.monotonic()
+    right_ca.process.send_signal(signal.SIGTERM)
+    check(right_ca.process.wait(5) == 0, "SIGTERM ends serve with status 0")
+    check(tls_sub.wait(lambda t, p, r: t == "tls/bridge/availability" and p == b"offline", 3, start),
+          "SIGTERM: the bridge says offline")
     # The slow pace: one more attempt 30 s after the first.
     wait = 32.5 - (time.monotonic() - T0)
     if wait > 0:
