@@ -100,7 +100,8 @@ void scrapeLatency(int port, int clients, int scrapes)
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < clients; ++i)
-        threads.emplace_back(client, port, scrapes / clients, &each[static_cast<std::size_t>(i)], &failures);
+        threads.emplace_back(client, port, scrapes / clients + (i < scrapes % clients ? 1 : 0),
+                             &each[static_cast<std::size_t>(i)], &failures);
     for (std::thread &t : threads)
         t.join();
     std::vector<double> all;

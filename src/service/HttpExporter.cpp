@@ -12,12 +12,24 @@ namespace {
 constexpr const char *kHtml = "text/html; charset=utf-8";
 constexpr const char *kText = "text/plain; charset=utf-8";
 
-// Every request is answered on the library's first call, before any body is
-// read: no path here takes one, and the library then closes a connection
-// whose body it did not read.
+// GET and HEAD are answered once the request is complete, so that a
+// scraper keeps its connection; a body they carry is dropped as it comes.
+// Any other method is answered at once: no path here takes a body, and the
+// library closes a connection whose body it did not read.
 MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const char *method, const char *,
-                  const char *, size_t *, void **)
+                  const char *, size_t *uploadSize, void **perRequest)
 {
+    static int begun;
+    if (std::strcmp(method, "GET") == 0 || std::strcmp(method, "HEAD") == 0) {
+        if (*perRequest == nullptr) {
+            *perRequest = &begun;
+            return MHD_YES;
+        }
+        if (*uploadSize != 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+    }
     const auto *exporter = static_cast<const HttpExporter *>(cls);
     const std::shared_ptr<const HttpExporter::Pages> pages = exporter->pages();
     const HttpExporter::Answer answer = HttpExporter::route(QByteArray(method), QByteArray(url), *pages);

@@ -172,6 +172,8 @@ def main():
               raw_exchange(port, b"GET /../metrics HTTP/1.1\r\nHost: x\r\n\r\n") == 404)
         check("POST is not allowed", raw_exchange(port, b"POST /metrics HTTP/1.1\r\nHost: x\r\n"
                                                         b"Content-Length: 5\r\n\r\nhello") == 405)
+        check("a GET with a body is answered, the body dropped",
+              raw_exchange(port, b"GET /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello") == 200)
         sockets, outcomes = [], []
         for _ in range(200):
             try:
