@@ -40,7 +40,9 @@ fetch() {
   [ -x "$qemu" ] && "$qemu" --version >/dev/null
 }
 
-if [ -x "$qemu" ] || fetch >&2; then
+# CALIDOR_ARM64_FALLBACK=1 picks the packaged one, to check the fallback's list
+# in a build folder of its own.
+if [ "${CALIDOR_ARM64_FALLBACK:-0}" != 1 ] && { [ -x "$qemu" ] || fetch >&2; }; then
   echo "arm64 emulator: $("$qemu" --version | head -1) from bookworm-backports ($qemu)" >&2
   echo "$qemu"
   exit 0
@@ -51,5 +53,7 @@ if [ -z "$packaged" ]; then
   echo "arm64 emulator: none (bookworm-backports unreachable and qemu-user-static missing: scripts/deps.sh arm64)" >&2
   exit 1
 fi
-echo "arm64 emulator: bookworm-backports unreachable; FALLBACK to the packaged $("$packaged" --version | head -1)" >&2
+why="bookworm-backports unreachable"
+[ "${CALIDOR_ARM64_FALLBACK:-0}" = 1 ] && why="CALIDOR_ARM64_FALLBACK=1"
+echo "arm64 emulator: $why; FALLBACK to the packaged $("$packaged" --version | head -1)" >&2
 echo "$packaged"

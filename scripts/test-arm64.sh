@@ -26,10 +26,46 @@ if [ -z "$emulator" ] || [ ! -x "$emulator" ]; then
   exit 1
 fi
 
-# The tests that fail under qemu 7.2 only: QProcess's clone flags, and
-# programs started by programs, which need binfmt.
+# The tests that fail under Debian 12's qemu 7.2 only, as a run with
+# CALIDOR_ARM64_FALLBACK=1 lists them (in a build folder of its own:
+# CALIDOR_ARM64_FALLBACK=1 make test-arm64 ARM64_BUILD=build-arm64-fallback):
+# calidorctl started by QProcess (qemu 7.2 rejects
+# its clone flags), and programs started by cmake -P scripts (they need
+# binfmt).
 EMULATOR_ONLY_FAILURES=(
-
+  "Calidorctl.AReaderNeverSeesAPartialPrometheusFile"
+  "Calidorctl.DryRunShowsReportBAndWritesNothing"
+  "Calidorctl.HelpAndVersionAnswerWithoutADevice"
+  "Calidorctl.ListsThermostatsWithPositionNodeProductAndSerial"
+  "Calidorctl.NeedsNoDisplayLibraries"
+  "Calidorctl.PrometheusFileShowsTheThermostatDownWhileUnplugged"
+  "Calidorctl.ReadsInEveryFormat"
+  "Calidorctl.SetWritesReadsBackAndKeepsTheSettingsForTheNextRun"
+  "Calidorctl.WatchGoesOnAcrossAnUnplugAndSaysSoOnce"
+  "Calidorctl.WatchWritesTimestampedRowsAndTheCsvHeaderOnce"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/no_arguments"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_frobnicate"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_CALIDORCTL_SIMULATE_OPEN_FAILS_1"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_CALIDORCTL_SIMULATE_STALL_1"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_CALIDORCTL_SIMULATE_THERMOSTATS_2"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_colour"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_device_3_CALIDORCTL_SIMULATE_THERMOSTATS_2"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_device_dev_hidraw99"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_read_format_xml"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_mode_C_tl_1"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_th_125_1"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_10_CALIDORCTL_SIMULATE_FAIL_WRITES_1"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_1_25"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_20_th_10"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_22"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_55_5_th_0"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_5_format_json"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_set_tl_abc"
+  "Lines/CalidorctlFails.WithItsExitCodeAndOneLine/simulate_watch_interval_50ms"
+  "Signals/CalidorctlStopped.EndsCleanlyWithACompleteLastRow/SIGINT"
+  "Signals/CalidorctlStopped.EndsCleanlyWithACompleteLastRow/SIGTERM"
+  "packaging.OptionsDocumented.calidor"
+  "packaging.OptionsDocumented.calidorctl"
 )
 
 # The replug soak's thousand unplugs take long under emulation; a hundred
@@ -68,7 +104,7 @@ fi
 
 echo "test-arm64: FALLBACK: $why."
 echo "test-arm64: these ${#EMULATOR_ONLY_FAILURES[@]} tests are NOT run (they fail under this emulator only):"
-printf '  %s\n' "${EMULATOR_ONLY_FAILURES[@]}"
+[ ${#EMULATOR_ONLY_FAILURES[@]} -eq 0 ] || printf '  %s\n' "${EMULATOR_ONLY_FAILURES[@]}"
 exclude=""
 for t in "${EMULATOR_ONLY_FAILURES[@]}"; do
   exclude+="${exclude:+|}^$(printf '%s' "$t" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
