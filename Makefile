@@ -3,6 +3,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+ARM64_BUILD ?= build-arm64
 FUZZ_SECONDS ?= 60
 FUZZ_CXX   ?= clang++-14
 JOBS       ?= $(shell nproc)
@@ -12,7 +13,8 @@ CMAKE_ARGS ?=
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all deps configure build test run test-asan fuzz fuzz-coverage package clean
+.PHONY: all deps configure build test run test-asan fuzz fuzz-coverage package clean \
+        deps-arm64 compile-arm64 test-arm64 package-arm64
 
 all: build
 
@@ -55,14 +57,40 @@ fuzz-coverage: deps
 	bash scripts/fuzz.sh coverage $(FUZZ_BUILD)-cov $(FUZZ_BUILD)/fuzz-work
 
 # The package is linted where lintian is installed: any remark fails.
+define lint_deb
+	@if command -v lintian >/dev/null; then \
+	    out=$$(lintian --allow-root $(1)/calidor_*.deb 2>&1); \
+	    if [ -n "$$out" ]; then echo "$$out"; exit 1; fi; \
+	    echo "lintian: $$(basename $(1)/calidor_*.deb) is clean"; \
+	fi
+endef
+
 package: build
 	rm -f $(BUILD)/calidor_*.deb
 	cmake --build $(BUILD) --target package
-	@if command -v lintian >/dev/null; then \
-	    out=$$(lintian --allow-root $(BUILD)/calidor_*.deb 2>&1); \
-	    if [ -n "$$out" ]; then echo "$$out"; exit 1; fi; \
-	    echo "lintian: $$(basename $(BUILD)/calidor_*.deb) is clean"; \
-	fi
+	$(call lint_deb,$(BUILD))
+
+# arm64 (Raspberry Pi and similar boards): a cross build with Debian's
+# multiarch packages, its tests under user-mode emulation, and its .deb.
+deps-arm64:
+	@bash scripts/deps.sh arm64
+
+$(ARM64_BUILD)/CMakeCache.txt:
+	emulator=$$(bash scripts/arm64-emulator.sh $(ARM64_BUILD)) && \
+	cmake -S . -B $(ARM64_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-aarch64-linux-gnu.cmake \
+	  -DCMAKE_CROSSCOMPILING_EMULATOR=$$emulator $(CMAKE_ARGS)
+
+compile-arm64: deps-arm64 $(ARM64_BUILD)/CMakeCache.txt
+	cmake --build $(ARM64_BUILD) -j $(JOBS)
+
+test-arm64: compile-arm64
+	bash scripts/test-arm64.sh $(ARM64_BUILD)
+
+package-arm64: compile-arm64
+	rm -f $(ARM64_BUILD)/calidor_*.deb
+	cmake --build $(ARM64_BUILD) --target package
+	$(call lint_deb,$(ARM64_BUILD))
+	dpkg-deb -I $(ARM64_BUILD)/calidor_*.deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(FUZZ_BUILD)-cov
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(FUZZ_BUILD)-cov $(ARM64_BUILD)

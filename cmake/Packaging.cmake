@@ -48,6 +48,19 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack labels the package with the build machine's architecture; a cross
+# build is labelled with its target's, and dpkg-shlibdeps then reads that
+# architecture's libraries (and its objdump) for the dependencies.
+if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+        OUTPUT_VARIABLE _deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE _rc)
+    if(NOT _rc EQUAL 0 OR _deb_arch STREQUAL "")
+        message(FATAL_ERROR "dpkg-architecture does not know the target ${CMAKE_LIBRARY_ARCHITECTURE}")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${_deb_arch})
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackTarget.cmake)
+    file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{DEB_HOST_ARCH} ${_deb_arch})\n")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The group calidor, made before udev applies the rule, so that a thermostat
 # already plugged in gets its access without a replug; the options of the

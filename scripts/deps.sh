@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, testing and running need.
 # Quiet and quick when everything is already there.
+#
+#   scripts/deps.sh         the native (amd64) set
+#   scripts/deps.sh arm64   also the cross set: arm64 compilers, the :arm64
+#                           development packages of every library we link,
+#                           and the user-mode emulator
 set -euo pipefail
 
 PACKAGES=(
@@ -26,6 +31,30 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev llvm-14 python3
 )
 
+# Every library the project links, for the target: a library added to the
+# native list above needs its :arm64 twin here.
+ARM64_PACKAGES=(
+  crossbuild-essential-arm64 pkgconf:arm64
+  qt6-base-dev:arm64 libqt6printsupport6:arm64 libqt6svg6:arm64
+  libgl-dev:arm64 libxkbcommon-dev:arm64
+  libudev-dev:arm64
+  libgtest-dev:arm64 libgmock-dev:arm64 libbenchmark-dev:arm64
+  libmicrohttpd-dev:arm64 libmosquitto-dev:arm64
+  # the packaged emulator, the fallback when qemu from backports cannot be had
+  qemu-user-static
+)
+
+target="${1:-native}"
+case "$target" in
+  native) ;;
+  arm64) PACKAGES+=("${ARM64_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [arm64]" >&2; exit 2 ;;
+esac
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -34,9 +63,21 @@ for p in "${PACKAGES[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$target" = arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  echo "Adding the arm64 architecture to dpkg"
+  $SUDO dpkg --add-architecture arm64
+fi
+
 echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+# A multiarch install can ask to replace a package of the machine by its
+# other-architecture twin; this script never removes anything.
+sim=$(LC_ALL=C apt-get install -s --no-install-recommends "${missing[@]}")
+removed=$(printf '%s\n' "$sim" | sed -n 's/^Remv \([^ ]*\).*/\1/p')
+if [ -n "$removed" ]; then
+  echo "deps.sh: installing ${missing[*]} would remove these packages:" >&2
+  printf '  %s\n' $removed >&2
+  echo "deps.sh: nothing was installed; resolve the conflict by hand first." >&2
+  exit 1
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -10,9 +10,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cctype>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -97,6 +99,26 @@ class CalidorctlFails : public Calidorctl, public ::testing::WithParamInterface<
 {
 };
 
+// The command line and its environment in letters, digits and underscores:
+// the same name on every run, unlike the bytes of the case's pointers.
+std::string failingName(const ::testing::TestParamInfo<Failing> &info)
+{
+    std::string name;
+    for (const char *part : {info.param.line, info.param.environment}) {
+        for (const char *c = part; *c; ++c) {
+            if (std::isalnum(static_cast<unsigned char>(*c)))
+                name += *c;
+            else if (!name.empty() && name.back() != '_')
+                name += '_';
+        }
+        if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name.empty() ? "no_arguments" : name;
+}
+
 TEST_P(CalidorctlFails, WithItsExitCodeAndOneLine)
 {
     const Failing &f = GetParam();
@@ -133,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failing{"--simulate read --device /dev/hidraw99", "", 1, "/dev/hidraw99 is not a thermostat"},
         Failing{"--simulate read", "CALIDORCTL_SIMULATE_OPEN_FAILS=1", 1, "cannot open virtual:1"},
         Failing{"--simulate read", "CALIDORCTL_SIMULATE_STALL=1", 1, "did not answer within 2000 ms"},
-        Failing{"--simulate set --tl 10", "CALIDORCTL_SIMULATE_FAIL_WRITES=1", 1, "failed while writing"}));
+        Failing{"--simulate set --tl 10", "CALIDORCTL_SIMULATE_FAIL_WRITES=1", 1, "failed while writing"}),
+    failingName);
 
 TEST_F(Calidorctl, ListsThermostatsWithPositionIdNodeProductAndSerial)
 {
@@ -376,7 +399,10 @@ TEST_P(CalidorctlStopped, EndsCleanlyWithACompleteLastRow)
         EXPECT_EQ(row.count(QLatin1Char(',')), rows.first().count(QLatin1Char(','))) << row.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CalidorctlStopped, ::testing::Values(SIGTERM, SIGINT));
+INSTANTIATE_TEST_SUITE_P(Signals, CalidorctlStopped, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
 
 TEST_F(Calidorctl, HelpAndVersionAnswerWithoutADevice)
 {
