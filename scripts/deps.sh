@@ -16,6 +16,9 @@ PACKAGES=(
   lintian man-db
   # the fuzz targets (libFuzzer, sanitizers, coverage tools) and their seed writer
   clang-14 libclang-rt-14-dev llvm-14 python3
+  # the kernel suite: a virtual machine that boots Debian's own kernel over the host's root,
+  # with udev inside it and an initramfs made from busybox
+  qemu-system-x86 busybox-static udev cpio xz-utils kmod
 )
 
 missing=()
@@ -24,11 +27,17 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Debian's own kernel for the kernel suite, unpacked in the build tree, not
+# installed. Without it that suite reports itself skipped.
+here=$(cd "$(dirname "$0")" && pwd)
+bash "$here/kernel-fetch.sh" "${CALIDOR_KERNEL_DIR:-$here/../build/kernel}" ||
+  echo "deps: Debian's kernel could not be fetched; the kernel suite will be skipped" >&2
