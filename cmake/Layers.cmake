@@ -14,6 +14,7 @@ set(CALIDOR_LAYERS
     "calidor_platform_interfaces:"
     "calidor_thermostat:calidor_device,calidor_hid,calidor_platform_interfaces"
     "calidor_cli:calidor_thermostat,calidor_device,calidor_hid,calidor_hidraw,calidor_simulator,calidor_platform_interfaces"
+    "calidor_service:calidor_cli,calidor_thermostat,calidor_device,calidor_hid,calidor_hidraw,calidor_simulator,calidor_platform_interfaces"
     "calidor_kernelemu:calidor_simulator,calidor_hid"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"

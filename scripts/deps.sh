@@ -8,6 +8,10 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
   libgl-dev libxkbcommon-dev
   libudev-dev
+  # calidorctl serve: its HTTP server, and the real prometheus its tests scrape with
+  libmicrohttpd-dev prometheus
+  # the scrape benchmark's HTTP client
+  libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool

@@ -3,6 +3,7 @@
 #include "ReadingFormat.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
+#include "ThermostatId.h"
 #include "ThermostatLink.h"
 #include "WatchLoop.h"
 #include "WatchOutput.h"
@@ -40,6 +41,7 @@ ExitCode CliCommands::run()
         return set();
     case Command::Watch:
         return watch();
+    case Command::Serve: // the service's own library runs it
     case Command::None:
         break;
     }
@@ -54,10 +56,11 @@ ExitCode CliCommands::list()
         printError(QStringLiteral("no thermostat found"));
         return ExitCode::Device;
     }
+    const std::vector<QString> ids = ThermostatId::assign(found);
     QString out;
     for (std::size_t i = 0; i < found.size(); ++i) {
         const HidDeviceInfo &info = found[i];
-        out += QStringLiteral("%1\t%2\t%3").arg(i + 1).arg(info.path, info.product.trimmed());
+        out += QStringLiteral("%1\t%2\t%3\t%4").arg(i + 1).arg(ids[i], info.path, info.product.trimmed());
         if (!info.serial.trimmed().isEmpty())
             out += QLatin1Char('\t') + info.serial.trimmed();
         out += QLatin1Char('\n');

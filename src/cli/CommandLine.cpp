@@ -13,10 +13,25 @@ enum Allowed : unsigned {
     InRead = 1u << 1,
     InWatch = 1u << 2,
     InSet = 1u << 3,
-    Anywhere = InList | InRead | InWatch | InSet,
+    InServe = 1u << 4,
+    Anywhere = InList | InRead | InWatch | InSet | InServe,
 };
 
-enum class Key { Help, Version, Simulate, Device, Format, Interval, Count, Output, Tl, Th, Mode, DryRun };
+enum class Key {
+    Help,
+    Version,
+    Simulate,
+    Device,
+    Format,
+    Interval,
+    Count,
+    Output,
+    Tl,
+    Th,
+    Mode,
+    DryRun,
+    Listen
+};
 
 struct OptionDef
 {
@@ -26,19 +41,20 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 12> kOptions{{
+const std::array<OptionDef, 13> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
     {"device", Key::Device, true, InRead | InWatch | InSet},
     {"format", Key::Format, true, InRead | InWatch},
-    {"interval", Key::Interval, true, InWatch},
+    {"interval", Key::Interval, true, InWatch | InServe},
     {"count", Key::Count, true, InWatch},
     {"output", Key::Output, true, InWatch},
     {"tl", Key::Tl, true, InSet},
     {"th", Key::Th, true, InSet},
     {"mode", Key::Mode, true, InSet},
     {"dry-run", Key::DryRun, false, InSet},
+    {"listen", Key::Listen, true, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -60,6 +76,8 @@ unsigned bitOf(Command command)
         return InWatch;
     case Command::Set:
         return InSet;
+    case Command::Serve:
+        return InServe;
     case Command::None:
         break;
     }
@@ -68,7 +86,7 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set})
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -103,7 +121,7 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
         break;
     case Key::Device:
         if (value.isEmpty())
-            return failed(QStringLiteral("a position in the list or a hidraw node is needed"));
+            return failed(QStringLiteral("a position in the list, an id or a hidraw node is needed"));
         o.device = value;
         break;
     case Key::Format:
@@ -143,6 +161,13 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::DryRun:
         o.dryRun = true;
         break;
+    case Key::Listen: {
+        const auto parsed = ValueParser::listenAddress(value);
+        if (!parsed.value)
+            return failed(parsed.error);
+        o.listen = *parsed.value;
+        break;
+    }
     }
     return {};
 }
@@ -160,6 +185,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("watch");
     case Command::Set:
         return QStringLiteral("set");
+    case Command::Serve:
+        return QStringLiteral("serve");
     case Command::None:
         break;
     }
@@ -225,12 +252,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch or set)");
+        result.error = QStringLiteral("no command given (list, read, watch, set or serve)");
         return result;
     }
     const auto command = commandNamed(words.first());
     if (!command) {
-        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch or set)").arg(words.first());
+        result.error =
+            QStringLiteral("unknown command \"%1\" (list, read, watch, set or serve)").arg(words.first());
         return result;
     }
     o.command = *command;
@@ -260,24 +288,28 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("Usage: calidorctl [--simulate] [--device N|PATH] COMMAND [OPTIONS]\n"
+    return QStringLiteral("Usage: calidorctl [--simulate] [--device N|ID|PATH] COMMAND [OPTIONS]\n"
                           "\n"
                           "Reads, logs and configures Calidor QN52-W USB thermostats.\n"
                           "\n"
                           "Commands:\n"
-                          "  list                       one line per thermostat: position, hidraw node,\n"
-                          "                             product, serial number\n"
+                          "  list                       one line per thermostat: position, stable id,\n"
+                          "                             hidraw node, product, serial number\n"
                           "  read [--format F]          one reading of the thermostat\n"
                           "  watch [--interval D] [--count N] [--format F] [--output FILE]\n"
                           "                             a timestamped reading every interval\n"
                           "  set [--tl VALUE] [--th VALUE] [--mode A|B] [--dry-run]\n"
                           "                             writes the thresholds and the relay mode, then\n"
                           "                             checks them by reading them back\n"
+                          "  serve [--listen ADDR:PORT] [--interval D]\n"
+                          "                             reads every thermostat, now and later plugged in,\n"
+                          "                             and serves them over HTTP for Prometheus\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
                           "                     between runs\n"
-                          "  --device N|PATH    the thermostat at position N of `list`, or its hidraw node\n"
+                          "  --device N|ID|PATH the thermostat at position N of `list`, its stable id\n"
+                          "                     (serial number, or usb-PORT) or its hidraw node\n"
                           "  --format F         text, json, csv or prometheus (default: text)\n"
                           "  --interval D       time between readings: 500ms, 2s, 1m (default 1s, at least\n"
                           "                     100ms)\n"
@@ -288,6 +320,8 @@ QString CommandLine::usage()
                           "  --th VALUE         high threshold in °C, above TL\n"
                           "  --mode A|B         relay mode\n"
                           "  --dry-run          show what would be written, write nothing\n"
+                          "  --listen ADDR:PORT where serve answers HTTP (default 127.0.0.1:9830; port 0:\n"
+                          "                     a free one)\n"
                           "  -h, --help         show this help\n"
                           "  --version          show the version\n"
                           "\n"

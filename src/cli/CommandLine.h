@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ValueParser.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set };
+enum class Command { None, List, Read, Watch, Set, Serve };
 enum class OutputFormat { Text, Json, Csv, Prometheus };
 
 // Everything the command line asked for. The thermostat values of `set` are
@@ -26,6 +28,8 @@ struct CliOptions
     std::optional<QString> th;
     std::optional<QString> mode;
     bool dryRun = false;
+    ValueParser::ListenAddress listen{QLatin1String(ValueParser::kDefaultListenHost),
+                                      ValueParser::kDefaultListenPort, false};
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the

@@ -2,9 +2,10 @@
 
 #include "ThermoFormat.h"
 
-Reading Reading::decode(const ThermoRaw &raw, const QString &device)
+Reading Reading::decode(const ThermoRaw &raw, const QString &device, const QString &id)
 {
     Reading r;
+    r.id = id;
     r.device = device;
     r.temperature = ThermoFormat::signedTenths(raw.InTempVar);
     r.low = ThermoFormat::signedTenths(raw.InTempLowVar);

@@ -10,6 +10,7 @@
 // Values the thermostat should never send stay unknown rather than guessed.
 struct Reading
 {
+    QString id;                      // the stable id (serial, or USB port)
     QString device;                  // the hidraw node, or the virtual thermostat's path
     std::int32_t temperature = 0;    // signed tenths of a degree
     std::int32_t low = 0;            // TL
@@ -19,7 +20,7 @@ struct Reading
     std::int32_t probeStatus = 0;
     std::int32_t bootStatus = 0;
 
-    static Reading decode(const ThermoRaw &raw, const QString &device);
+    static Reading decode(const ThermoRaw &raw, const QString &device, const QString &id = {});
 
     // "probe working", "probe short-circuited", "no probe connected",
     // "measurement failed its CRC check"; "unknown" past 3.

@@ -12,9 +12,10 @@ namespace ReadingFormat {
 namespace {
 
 const QStringList kColumns{
-    QStringLiteral("device"),       QStringLiteral("temperature_celsius"), QStringLiteral("tl_celsius"),
-    QStringLiteral("th_celsius"),   QStringLiteral("relay_contact"),       QStringLiteral("relay_mode"),
-    QStringLiteral("probe_status"), QStringLiteral("probe_status_text"),   QStringLiteral("boot_status"),
+    QStringLiteral("id"),          QStringLiteral("device"),       QStringLiteral("temperature_celsius"),
+    QStringLiteral("tl_celsius"),  QStringLiteral("th_celsius"),   QStringLiteral("relay_contact"),
+    QStringLiteral("relay_mode"),  QStringLiteral("probe_status"), QStringLiteral("probe_status_text"),
+    QStringLiteral("boot_status"),
 };
 
 QString jsonString(const QString &text)
@@ -62,6 +63,8 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+} // namespace
+
 QString labelValue(const QString &text)
 {
     QString out = text;
@@ -71,10 +74,53 @@ QString labelValue(const QString &text)
     return out;
 }
 
+QString idLabel(const QString &id)
+{
+    return QStringLiteral("id=\"%1\"").arg(labelValue(id));
+}
+
+const PrometheusGauge kUp{
+    "calidor_up", "1 when the thermostat answered the last reading, 0 when it did not.", {}};
+
+const std::vector<PrometheusGauge> &prometheusGauges()
+{
+    const auto value = [](const QString &v) {
+        return std::optional<PrometheusSample>(PrometheusSample{{}, v});
+    };
+    static const std::vector<PrometheusGauge> gauges{
+        {"calidor_temperature_celsius", "Temperature measured by the thermostat's probe.",
+         [value](const Reading &r) { return value(celsiusText(r.temperature)); }},
+        {"calidor_low_threshold_celsius", "Low switching threshold TL held by the thermostat.",
+         [value](const Reading &r) { return value(celsiusText(r.low)); }},
+        {"calidor_high_threshold_celsius", "High switching threshold TH held by the thermostat.",
+         [value](const Reading &r) { return value(celsiusText(r.high)); }},
+        {"calidor_relay_contact_no", "1 when the relay's common contact is on C-NO, 0 on C-NC.",
+         [value](const Reading &r) {
+             return r.contactOnNO ? value(*r.contactOnNO ? QStringLiteral("1") : QStringLiteral("0"))
+                                  : std::nullopt;
+         }},
+        {"calidor_relay_mode", "Relay mode held by the thermostat, in the mode label.",
+         [](const Reading &r) {
+             return r.mode ? std::optional<PrometheusSample>(PrometheusSample{
+                                 QStringLiteral(",mode=\"%1\"").arg(r.modeText()), QStringLiteral("1")})
+                           : std::nullopt;
+         }},
+        {"calidor_probe_status",
+         "Probe status: 0 working, 1 short-circuited, 2 no probe, 3 measurement failed its CRC.",
+         [value](const Reading &r) { return value(QString::number(r.probeStatus)); }},
+        {"calidor_boot_status", "Boot status reported by the thermostat, raw.",
+         [value](const Reading &r) { return value(QString::number(r.bootStatus)); }},
+    };
+    return gauges;
+}
+
+namespace {
+
 // The values in column order, as JSON literals.
 QStringList jsonValues(const Reading &r)
 {
-    return {jsonString(r.device),
+    return {jsonString(r.id),
+            jsonString(r.device),
             celsiusText(r.temperature),
             celsiusText(r.low),
             celsiusText(r.high),
@@ -87,7 +133,8 @@ QStringList jsonValues(const Reading &r)
 
 QStringList csvValues(const Reading &r)
 {
-    return {csvField(r.device),
+    return {csvField(r.id),
+            csvField(r.device),
             celsiusText(r.temperature),
             celsiusText(r.low),
             celsiusText(r.high),
@@ -111,45 +158,22 @@ QString orUnknown(const QString &text)
     return text.isEmpty() ? QStringLiteral("unknown") : text;
 }
 
-struct Metric
-{
-    const char *name;
-    const char *help;
-};
-
-QString metric(const Metric &m, const QString &labels, const QString &value)
+QString metric(const char *name, const char *help, const QString &labels, const QString &value)
 {
     return QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n%1{%3} %4\n")
-        .arg(QLatin1String(m.name), QLatin1String(m.help), labels, value);
+        .arg(QLatin1String(name), QLatin1String(help), labels, value);
 }
-
-const Metric kUp{"calidor_up", "1 when the thermostat answered the last reading, 0 when it did not."};
 
 QString prometheus(const Reading &r, const QString &timestamp)
 {
-    const QString device = QStringLiteral("device=\"%1\"").arg(labelValue(r.device));
+    const QString id = idLabel(r.id);
     QString out;
     if (!timestamp.isEmpty())
         out += QStringLiteral("# reading at ") + timestamp + QLatin1Char('\n');
-    out += metric(kUp, device, QStringLiteral("1"));
-    out += metric({"calidor_temperature_celsius", "Temperature measured by the thermostat's probe."}, device,
-                  celsiusText(r.temperature));
-    out += metric({"calidor_low_threshold_celsius", "Low switching threshold TL held by the thermostat."},
-                  device, celsiusText(r.low));
-    out += metric({"calidor_high_threshold_celsius", "High switching threshold TH held by the thermostat."},
-                  device, celsiusText(r.high));
-    if (r.contactOnNO)
-        out +=
-            metric({"calidor_relay_contact_no", "1 when the relay's common contact is on C-NO, 0 on C-NC."},
-                   device, *r.contactOnNO ? QStringLiteral("1") : QStringLiteral("0"));
-    if (r.mode)
-        out += metric({"calidor_relay_mode", "Relay mode held by the thermostat, in the mode label."},
-                      device + QStringLiteral(",mode=\"%1\"").arg(r.modeText()), QStringLiteral("1"));
-    out += metric({"calidor_probe_status",
-                   "Probe status: 0 working, 1 short-circuited, 2 no probe, 3 measurement failed its CRC."},
-                  device, QString::number(r.probeStatus));
-    out += metric({"calidor_boot_status", "Boot status reported by the thermostat, raw."}, device,
-                  QString::number(r.bootStatus));
+    out += metric(kUp.name, kUp.help, id, QStringLiteral("1"));
+    for (const PrometheusGauge &gauge : prometheusGauges())
+        if (const std::optional<PrometheusSample> sample = gauge.sample(r))
+            out += metric(gauge.name, gauge.help, id + sample->labels, sample->value);
     return out;
 }
 
@@ -159,6 +183,7 @@ QString text(const Reading &r)
     const auto line = [&out](const char *name, const QString &value) {
         out += QStringLiteral("%1 %2\n").arg(QLatin1String(name), -13).arg(value);
     };
+    line("id:", r.id);
     line("device:", r.device);
     line("temperature:", celsiusText(r.temperature) + QStringLiteral(" °C"));
     line("TL:", celsiusText(r.low) + QStringLiteral(" °C"));
@@ -173,9 +198,10 @@ QString text(const Reading &r)
 QString textRow(const QString &timestamp, const Reading &r)
 {
     const QString gap = QStringLiteral("  ");
-    return timestamp + gap + r.device + gap + celsiusText(r.temperature) + QStringLiteral(" °C  TL ") +
-           celsiusText(r.low) + QStringLiteral(" °C  TH ") + celsiusText(r.high) + QStringLiteral(" °C  ") +
-           orUnknown(r.contactText()) + QStringLiteral("  mode ") + orUnknown(r.modeText()) +
+    return timestamp + gap + r.id + gap + r.device + gap + celsiusText(r.temperature) +
+           QStringLiteral(" °C  TL ") + celsiusText(r.low) + QStringLiteral(" °C  TH ") +
+           celsiusText(r.high) + QStringLiteral(" °C  ") + orUnknown(r.contactText()) +
+           QStringLiteral("  mode ") + orUnknown(r.modeText()) +
            QStringLiteral("  probe %1 (").arg(r.probeStatus) + Reading::probeMeaning(r.probeStatus) +
            QStringLiteral(")  boot ") + QString::number(r.bootStatus) + QLatin1Char('\n');
 }
@@ -223,12 +249,12 @@ QString row(OutputFormat format, const QString &timestamp, const Reading &readin
     return textRow(timestamp, reading);
 }
 
-QString prometheusDown(const QString &device, const QString &timestamp)
+QString prometheusDown(const QString &id, const QString &timestamp)
 {
     QString out;
     if (!timestamp.isEmpty())
         out += QStringLiteral("# reading at ") + timestamp + QLatin1Char('\n');
-    return out + metric(kUp, QStringLiteral("device=\"%1\"").arg(labelValue(device)), QStringLiteral("0"));
+    return out + metric(kUp.name, kUp.help, idLabel(id), QStringLiteral("0"));
 }
 
 QString timestamp(const QDateTime &when)

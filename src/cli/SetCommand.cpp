@@ -93,6 +93,52 @@ QStringList SetCommand::differences(const Plan &plan, const Reading &readBack)
     return out;
 }
 
+QString SetCommand::summary(const Plan &plan)
+{
+    return QStringLiteral("TL %1 °C, TH %2 °C, mode %3")
+        .arg(celsiusText(plan.low), celsiusText(plan.high), modeName(plan.mode));
+}
+
+ThermostatLink::Failure SetCommand::planNow(ThermostatLink &link, const Values &values, Plan *wanted,
+                                            std::optional<Reading> *current)
+{
+    ThermostatLink::Failure failure;
+    *current = link.read(&failure);
+    if (!*current)
+        return failure;
+    return plan(values, **current, wanted);
+}
+
+ThermostatLink::Failure SetCommand::apply(ThermostatLink &link, const Values &values, bool skipUnchanged,
+                                          Plan *wanted, bool *written)
+{
+    *written = false;
+    std::optional<Reading> current;
+    if (auto refused = planNow(link, values, wanted, &current))
+        return refused;
+    // Settings live in the thermostat's non-volatile memory: no needless write.
+    if (skipUnchanged && differences(*wanted, *current).isEmpty())
+        return {};
+
+    if (auto failed = link.write(wanted->low, wanted->high, wanted->mode))
+        return failed;
+    *written = true;
+
+    QStringList differ;
+    ThermostatLink::Failure failure;
+    for (int attempt = 0; attempt < kReadBackAttempts; ++attempt) {
+        if (attempt > 0)
+            QThread::msleep(kReadBackPauseMs);
+        const std::optional<Reading> back = link.read(&failure);
+        if (!back)
+            return {ExitCode::Device, QStringLiteral("written, but reading back failed: ") + failure.message};
+        differ = differences(*wanted, *back);
+        if (differ.isEmpty())
+            return {};
+    }
+    return {ExitCode::Device, QStringLiteral("written, but %1").arg(differ.join(QStringLiteral("; ")))};
+}
+
 ThermostatLink::Failure SetCommand::run(QString *out)
 {
     Values values;
@@ -101,50 +147,30 @@ ThermostatLink::Failure SetCommand::run(QString *out)
     if (auto failed = m_link.open(m_options.device))
         return failed;
 
-    ThermostatLink::Failure failure;
-    const std::optional<Reading> current = m_link.read(&failure);
-    if (!current)
-        return failure;
     Plan wanted;
-    if (auto refused = plan(values, *current, &wanted))
-        return refused;
-
-    const QString summary =
-        QStringLiteral("TL %1 °C, TH %2 °C, mode %3")
-            .arg(celsiusText(wanted.low), celsiusText(wanted.high), modeName(wanted.mode));
-    if (m_options.dryRun) {
-        QString lines;
-        const auto listed = [&lines](const char *name, std::int32_t value) {
-            lines +=
-                QStringLiteral("  %1 = 0x%2\n").arg(QLatin1String(name), -15).arg(ThermoFormat::hex(value));
-        };
-        m_link.holdWrites(true);
-        const ThermostatLink::Failure held = m_link.write(wanted.low, wanted.high, wanted.mode, listed);
-        m_link.holdWrites(false);
-        if (held)
-            return held;
-        *out += QStringLiteral("would write %1 to %2:\n").arg(summary, m_link.device()) + lines;
-        for (const auto &report : m_link.heldWrites())
-            *out += QStringLiteral("report B bytes: %1\n").arg(bytesText(report));
-        *out += QStringLiteral("nothing written (--dry-run)\n");
+    if (!m_options.dryRun) {
+        bool written = false;
+        if (auto failed = apply(m_link, values, false, &wanted, &written))
+            return failed;
+        *out += QStringLiteral("%1 written to %2 and read back\n").arg(summary(wanted), m_link.device());
         return {};
     }
 
-    if (auto failed = m_link.write(wanted.low, wanted.high, wanted.mode))
-        return failed;
-
-    QStringList differ;
-    for (int attempt = 0; attempt < kReadBackAttempts; ++attempt) {
-        if (attempt > 0)
-            QThread::msleep(kReadBackPauseMs);
-        const std::optional<Reading> back = m_link.read(&failure);
-        if (!back)
-            return {ExitCode::Device, QStringLiteral("written, but reading back failed: ") + failure.message};
-        differ = differences(wanted, *back);
-        if (differ.isEmpty()) {
-            *out += QStringLiteral("%1 written to %2 and read back\n").arg(summary, m_link.device());
-            return {};
-        }
-    }
-    return {ExitCode::Device, QStringLiteral("written, but %1").arg(differ.join(QStringLiteral("; ")))};
+    std::optional<Reading> current;
+    if (auto refused = planNow(m_link, values, &wanted, &current))
+        return refused;
+    QString lines;
+    const auto listed = [&lines](const char *name, std::int32_t value) {
+        lines += QStringLiteral("  %1 = 0x%2\n").arg(QLatin1String(name), -15).arg(ThermoFormat::hex(value));
+    };
+    m_link.holdWrites(true);
+    const ThermostatLink::Failure held = m_link.write(wanted.low, wanted.high, wanted.mode, listed);
+    m_link.holdWrites(false);
+    if (held)
+        return held;
+    *out += QStringLiteral("would write %1 to %2:\n").arg(summary(wanted), m_link.device()) + lines;
+    for (const auto &report : m_link.heldWrites())
+        *out += QStringLiteral("report B bytes: %1\n").arg(bytesText(report));
+    *out += QStringLiteral("nothing written (--dry-run)\n");
+    return {};
 }

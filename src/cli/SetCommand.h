@@ -43,12 +43,25 @@ public:
     static constexpr int kReadBackAttempts = 10;
     static constexpr int kReadBackPauseMs = 100;
 
+    // On an open link: the plan against what the thermostat holds now, the
+    // writes and the read-back. With `skipUnchanged`, values the thermostat
+    // already holds write nothing. `wanted` receives the plan; `written`
+    // whether anything was written.
+    static ThermostatLink::Failure apply(ThermostatLink &link, const Values &values, bool skipUnchanged,
+                                         Plan *wanted, bool *written);
+
+    // "TL 18.5 °C, TH 21 °C, mode A".
+    static QString summary(const Plan &plan);
+
     SetCommand(ThermostatLink &link, const CliOptions &options) : m_link(link), m_options(options) {}
 
     // Runs the command; what to print goes to `out`, the failure is returned.
     ThermostatLink::Failure run(QString *out);
 
 private:
+    static ThermostatLink::Failure planNow(ThermostatLink &link, const Values &values, Plan *wanted,
+                                           std::optional<Reading> *current);
+
     ThermostatLink &m_link;
     const CliOptions &m_options;
 };

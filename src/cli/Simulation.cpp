@@ -41,6 +41,7 @@ Simulation::Simulation(const QProcessEnvironment &environment, QObject *parent)
         unit.serial = QStringLiteral("SIM%1").arg(i, 4, 10, QLatin1Char('0'));
         unit.thermostat = std::make_shared<VirtualThermostat>();
         unit.thermostat->setSerialNumber(unit.serial);
+        unit.thermostat->setUsbPort(QStringLiteral("1-%1").arg(i));
         unit.thermostat->setStallReads(environment.value(QStringLiteral("CALIDORCTL_SIMULATE_STALL")) ==
                                        QLatin1String("1"));
         unit.thermostat->setFailWrites(environment.value(QStringLiteral("CALIDORCTL_SIMULATE_FAIL_WRITES")) ==

@@ -2,6 +2,7 @@
 
 #include "ErrorRecord.h"
 #include "ReadCycle.h"
+#include "ThermostatId.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -72,32 +73,46 @@ ThermostatLink::~ThermostatLink()
     m_agent->CloseAllIntfs();
 }
 
-std::vector<HidDeviceInfo> ThermostatLink::thermostats() const
+std::vector<HidDeviceInfo> ThermostatLink::thermostatsOf(HidTransport &transport)
 {
     std::vector<HidDeviceInfo> found;
-    for (HidDeviceInfo &info : m_inner->enumerate())
+    for (HidDeviceInfo &info : transport.enumerate())
         if (isThermostat(info))
             found.push_back(std::move(info));
     return found;
 }
 
 ThermostatLink::Failure ThermostatLink::choose(const QString &selection,
-                                               const std::vector<HidDeviceInfo> &candidates, QString *path)
+                                               const std::vector<HidDeviceInfo> &candidates, QString *path,
+                                               QString *id)
 {
     if (candidates.empty())
         return {ExitCode::Device, QStringLiteral("no thermostat found")};
+    const std::vector<QString> ids = ThermostatId::assign(candidates);
+    const auto chosen = [&](std::size_t i) -> Failure {
+        *path = candidates[i].path;
+        if (id)
+            *id = ids[i];
+        return {};
+    };
     if (selection.isEmpty()) {
-        if (candidates.size() == 1) {
-            *path = candidates.front().path;
-            return {};
-        }
+        if (candidates.size() == 1)
+            return chosen(0);
         QStringList names;
         for (std::size_t i = 0; i < candidates.size(); ++i)
-            names << QStringLiteral("%1 %2").arg(i + 1).arg(candidates[i].path);
+            names << QStringLiteral("%1 %2 (%3)").arg(i + 1).arg(ids[i], candidates[i].path);
         return {ExitCode::Usage, QStringLiteral("%1 thermostats found (%2); choose one with --device")
                                      .arg(candidates.size())
                                      .arg(names.join(QStringLiteral(", ")))};
     }
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (candidates[i].path == selection)
+            return chosen(i);
+    // An id before a position: a serial may well be all digits, and the
+    // id is what scripts are told to use.
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        if (ids[i] == selection)
+            return chosen(i);
     bool isNumber = false;
     const qulonglong position = selection.toULongLong(&isNumber);
     if (isNumber) {
@@ -105,14 +120,8 @@ ThermostatLink::Failure ThermostatLink::choose(const QString &selection,
             return {ExitCode::Device, QStringLiteral("no thermostat at position %1 (%2 found)")
                                           .arg(selection)
                                           .arg(candidates.size())};
-        *path = candidates[position - 1].path;
-        return {};
+        return chosen(position - 1);
     }
-    for (const HidDeviceInfo &info : candidates)
-        if (info.path == selection) {
-            *path = info.path;
-            return {};
-        }
     return {ExitCode::Device, QStringLiteral("%1 is not a thermostat").arg(selection)};
 }
 
@@ -121,10 +130,12 @@ ThermostatLink::Failure ThermostatLink::openFailure(const QString &path, int err
     switch (err) {
     case EACCES:
     case EPERM:
-        return {ExitCode::Device,
-                QStringLiteral("no permission to open %1; the udev rule %2 gives the user at the seat access "
-                               "to the thermostat: install it, then unplug and replug the thermostat")
-                    .arg(path, kUdevRule)};
+        return {
+            ExitCode::Device,
+            QStringLiteral("no permission to open %1; the udev rule %2 gives the user at the seat and the "
+                           "group calidor access to the thermostat: install it, then unplug and replug the "
+                           "thermostat")
+                .arg(path, kUdevRule)};
     case ENOENT:
     case ENODEV:
     case ENXIO:
@@ -144,7 +155,7 @@ ThermostatLink::Failure ThermostatLink::open(const QString &selection)
 {
     m_selection = selection;
     QString path;
-    if (const Failure chosen = choose(selection, thermostats(), &path))
+    if (const Failure chosen = choose(selection, thermostats(), &path, &m_id))
         return chosen;
     const Failure opened = tryOpen(path);
     m_follow = !opened;
@@ -211,8 +222,10 @@ void ThermostatLink::deviceArrived()
     if (!m_follow || m_device)
         return;
     QString path;
-    if (choose(m_selection, thermostats(), &path))
+    QString id;
+    if (choose(m_selection, thermostats(), &path, &id))
         return; // not (yet) the one we follow
+    m_id = id;
     if (tryOpen(path))
         return;
     emit back(path);
@@ -242,7 +255,7 @@ std::optional<Reading> ThermostatLink::read(Failure *failure)
     m_transport->tracking().lastStatus = HidIoStatus::Ok;
     try {
         if (m_device->ReadAllReports())
-            return Reading::decode(ReadCycle::rawValues(*m_device), device());
+            return Reading::decode(ReadCycle::rawValues(*m_device), device(), m_id);
         *failure = transferFailure("reading");
     } catch (const ErrorRecord &e) {
         *failure = {ExitCode::Device, QStringLiteral("reading %1 failed: %2").arg(device(), describe(e))};

@@ -37,12 +37,14 @@ public:
     ~ThermostatLink() override;
 
     // The thermostats present, in the transport's order (positions from 1).
-    std::vector<HidDeviceInfo> thermostats() const;
+    std::vector<HidDeviceInfo> thermostats() const { return thermostatsOf(*m_inner); }
+    static std::vector<HidDeviceInfo> thermostatsOf(HidTransport &transport);
 
     // Which of `candidates` a --device value names: empty means the only
-    // one, digits a position from 1, anything else a node path.
+    // one; else a node path, a stable id, or a position from 1, tried in
+    // that order. `id`, when given, receives the chosen one's stable id.
     static Failure choose(const QString &selection, const std::vector<HidDeviceInfo> &candidates,
-                          QString *path);
+                          QString *path, QString *id = nullptr);
 
     // What to tell when a node could not be opened; `err` is the errno of
     // the attempt (0 when unknown), `reason` what the component said.
@@ -51,6 +53,8 @@ public:
     Failure open(const QString &selection);
     bool isOpen() const { return m_device != nullptr; }
     QString device() const { return m_transport->selected(); }
+    // The stable id of the thermostat opened (or last opened).
+    QString id() const { return m_id; }
 
     std::optional<Reading> read(Failure *failure);
 
@@ -78,6 +82,7 @@ private:
     std::shared_ptr<HidAgent> m_agent;
     std::shared_ptr<TSoftDet> m_device;
     QString m_selection;
+    QString m_id;
     bool m_follow = false;  // reopen when a fitting thermostat arrives
     QString m_agentMessage; // why the component did not open the node
     QString m_bindFailure;  // why the opened interface could not be bound

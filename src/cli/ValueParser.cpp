@@ -5,6 +5,7 @@
 #include "ThresholdEntry.h"
 
 #include <QRegularExpression>
+#include <arpa/inet.h>
 #include <cmath>
 
 namespace ValueParser {
@@ -75,6 +76,31 @@ QString celsiusText(std::int64_t tenths)
     const QString magnitude =
         ThermoFormat::L(static_cast<std::int32_t>(std::llabs(tenths)), QLatin1Char('.'));
     return tenths < 0 ? QLatin1Char('-') + magnitude : magnitude;
+}
+
+Parsed<ListenAddress> listenAddress(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([0-9.]*)):([0-9]{1,5})$"));
+    const QRegularExpressionMatch m = form.match(text);
+    const QString bad =
+        QStringLiteral(
+            "\"%1\" is not ADDRESS:PORT with a numeric address (like 127.0.0.1:9830 or [::1]:9830)")
+            .arg(text);
+    if (!m.hasMatch())
+        return {std::nullopt, bad};
+    ListenAddress address;
+    address.ipv6 = m.hasCaptured(1) && !m.captured(1).isEmpty();
+    address.host = address.ipv6 ? m.captured(1) : m.captured(2);
+    if (address.host.isEmpty())
+        address.host = QLatin1String(kDefaultListenHost);
+    address.port = m.captured(3).toInt();
+    if (address.port > 65535)
+        return {std::nullopt, QStringLiteral("%1 is not a port (0 to 65535)").arg(m.captured(3))};
+    unsigned char buffer[sizeof(in6_addr)];
+    if (inet_pton(address.ipv6 ? AF_INET6 : AF_INET, address.host.toLatin1().constData(), buffer) != 1)
+        return {std::nullopt, bad};
+    return {address, {}};
 }
 
 } // namespace ValueParser

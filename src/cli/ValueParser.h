@@ -38,6 +38,20 @@ Parsed<std::int64_t> count(const QString &text);
 // "A" or "B" (either case) as the thermostat's mode code.
 Parsed<std::int16_t> relayMode(const QString &text);
 
+// Where `serve` listens: "127.0.0.1:9830", "[::1]:9830", "0.0.0.0:80",
+// ":0" (the default address, a free port). Only numeric addresses: the
+// service binds to exactly the address it is given, never to what a name
+// happens to resolve to.
+struct ListenAddress
+{
+    QString host; // IPv4 or IPv6 literal, without brackets
+    int port = 0; // 0: any free port
+    bool ipv6 = false;
+};
+Parsed<ListenAddress> listenAddress(const QString &text);
+inline constexpr const char *kDefaultListenHost = "127.0.0.1";
+constexpr int kDefaultListenPort = 9830;
+
 // Signed tenths as a decimal number with the point: "-12.5", "20", "0.5".
 QString celsiusText(std::int64_t tenths);
 

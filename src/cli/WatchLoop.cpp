@@ -79,5 +79,5 @@ void WatchLoop::unavailable(const QString &why, const QString &timestamp)
     m_absentTold = true;
     // Monitoring must see the thermostat go down, not a stale reading.
     if (m_format == OutputFormat::Prometheus)
-        write(ReadingFormat::prometheusDown(m_link.device(), timestamp));
+        write(ReadingFormat::prometheusDown(m_link.id(), timestamp));
 }

@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 #include "CommandLine.h"
 #include "HidrawTransport.h"
+#include "ServeCommand.h"
 #include "Simulation.h"
 
 #include <QCoreApplication>
@@ -38,7 +39,20 @@ int main(int argc, char *argv[])
         transport = std::make_shared<HidrawTransport>();
     }
 
-    ExitCode code = CliCommands(options, transport).run();
+    ExitCode code = ExitCode::Ok;
+    if (options.command == Command::Serve) {
+        ServeCommand serve(options, transport, &CliCommands::printError);
+        // What the service writes to a virtual thermostat is there for the
+        // next command, as after `set`.
+        if (simulation)
+            QObject::connect(&serve.fleet(), &Fleet::configured, simulation.get(), [&simulation] {
+                QString ignored;
+                simulation->save(&ignored);
+            });
+        code = serve.run();
+    } else {
+        code = CliCommands(options, transport).run();
+    }
     QString error;
     if (simulation && !simulation->save(&error)) {
         CliCommands::printError(

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -10,23 +9,26 @@
 // What the operating system tells about one HID interface before it is opened.
 struct HidDeviceInfo
 {
-    QString path;                                 // e.g. "/dev/hidraw3" or "virtual:1"
+    QString path; // e.g. "/dev/hidraw3" or "virtual:1"
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    QString product;                              // product string descriptor
-    QString serial;                               // serial number string descriptor
-    std::vector<std::uint8_t> reportDescriptor;   // raw report descriptor bytes
+    QString product;                            // product string descriptor
+    QString serial;                             // serial number string descriptor
+    std::vector<std::uint8_t> reportDescriptor; // raw report descriptor bytes
     // Why the identity (bus, vendor, product) could not be read; empty when
     // it was. An interface with an unknown identity is never opened.
     QString identityProblem;
+    // The physical USB port: the sysfs name of the USB device ("1-1.2"),
+    // which stays the same across replugs into the same socket; empty when
+    // the interface is not on USB.
+    QString port;
 };
 
-enum class HidIoStatus
-{
-    Ok,        // the transfer was done
-    Timeout,   // nothing arrived within the time-out
-    Gone,      // the device has disappeared (ENODEV, POLLHUP, unplugged)
-    Error      // any other failure; the device may still be there
+enum class HidIoStatus {
+    Ok,      // the transfer was done
+    Timeout, // nothing arrived within the time-out
+    Gone,    // the device has disappeared (ENODEV, POLLHUP, unplugged)
+    Error    // any other failure; the device may still be there
 };
 
 // One opened interface. Every report buffer starts with the report-ID byte,

@@ -101,6 +101,9 @@ HidDeviceInfo readHidDevice(const QString &hidDeviceFolder)
         const QString usbDevice = QDir::cleanPath(realHid + QStringLiteral("/../.."));
         info.product = readStringAttribute(usbDevice + QStringLiteral("/product"));
         info.serial = readStringAttribute(usbDevice + QStringLiteral("/serial"));
+        // Only a USB device's folder (it has busnum) names a port.
+        if (QFileInfo::exists(usbDevice + QStringLiteral("/busnum")))
+            info.port = QFileInfo(usbDevice).fileName();
     }
     if (info.product.isEmpty())
         info.product = uevent.value(QStringLiteral("HID_NAME"));

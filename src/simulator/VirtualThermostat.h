@@ -53,6 +53,9 @@ public:
     const std::vector<std::uint8_t> &reportDescriptor() const { return m_descriptor; }
     void setIdentity(std::uint16_t vendorId, std::uint16_t productId, const QString &productName);
     void setSerialNumber(const QString &serial) { m_serial = serial; }
+    // The USB port it is plugged into, as sysfs names it ("1-2").
+    QString usbPort() const { return m_usbPort; }
+    void setUsbPort(const QString &port) { m_usbPort = port; }
     void setReportDescriptor(std::vector<std::uint8_t> descriptor) { m_descriptor = std::move(descriptor); }
 
     // --- the wire ----------------------------------------------------------
@@ -118,6 +121,7 @@ private:
     std::uint16_t m_productId = ProductId;
     QString m_productName = QStringLiteral("Calidor QN52-W (virtuel)");
     QString m_serial;
+    QString m_usbPort;
     std::vector<std::uint8_t> m_descriptor;
 
     double m_temperature = 200.0;

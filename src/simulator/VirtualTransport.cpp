@@ -90,6 +90,7 @@ std::vector<HidDeviceInfo> VirtualTransport::enumerate()
         info.productId = d.productId();
         info.product = d.productName();
         info.serial = d.serialNumber();
+        info.port = d.usbPort();
         info.reportDescriptor = d.reportDescriptor();
         out.push_back(std::move(info));
     }

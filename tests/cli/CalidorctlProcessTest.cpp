@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failing{"--simulate set --tl 20 --th 10", "", 3, "strictly below TH"},
         Failing{"--simulate set --tl 22", "", 3, "strictly below TH"},
         Failing{"--simulate set --mode C --tl 1", "", 3, "relay mode"},
-        Failing{"--simulate read", "CALIDORCTL_SIMULATE_THERMOSTATS=2", 2, "1 virtual:1, 2 virtual:2"},
+        Failing{"--simulate read", "CALIDORCTL_SIMULATE_THERMOSTATS=2", 2,
+                "1 SIM0001 (virtual:1), 2 SIM0002 (virtual:2)"},
         Failing{"--simulate read --device 3", "CALIDORCTL_SIMULATE_THERMOSTATS=2", 1,
                 "no thermostat at position 3"},
         Failing{"--simulate read --device /dev/hidraw99", "", 1, "/dev/hidraw99 is not a thermostat"},
@@ -134,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failing{"--simulate read", "CALIDORCTL_SIMULATE_STALL=1", 1, "did not answer within 2000 ms"},
         Failing{"--simulate set --tl 10", "CALIDORCTL_SIMULATE_FAIL_WRITES=1", 1, "failed while writing"}));
 
-TEST_F(Calidorctl, ListsThermostatsWithPositionNodeProductAndSerial)
+TEST_F(Calidorctl, ListsThermostatsWithPositionIdNodeProductAndSerial)
 {
     const Outcome r = run({QStringLiteral("list"), QStringLiteral("--simulate")},
                           {QStringLiteral("CALIDORCTL_SIMULATE_THERMOSTATS=2")});
@@ -143,17 +144,18 @@ TEST_F(Calidorctl, ListsThermostatsWithPositionNodeProductAndSerial)
     ASSERT_EQ(rows.size(), 2);
     for (int i = 0; i < 2; ++i) {
         const QStringList f = rows[i].split(QLatin1Char('\t'));
-        ASSERT_EQ(f.size(), 4) << rows[i].toStdString();
+        ASSERT_EQ(f.size(), 5) << rows[i].toStdString();
         EXPECT_EQ(f[0], QString::number(i + 1));
-        EXPECT_EQ(f[1], QStringLiteral("virtual:%1").arg(i + 1));
-        EXPECT_TRUE(f[2].startsWith(QLatin1String("Calidor QN52-W")));
-        EXPECT_FALSE(f[3].isEmpty());
+        EXPECT_EQ(f[1], QStringLiteral("SIM000%1").arg(i + 1));
+        EXPECT_EQ(f[2], QStringLiteral("virtual:%1").arg(i + 1));
+        EXPECT_TRUE(f[3].startsWith(QLatin1String("Calidor QN52-W")));
+        EXPECT_EQ(f[4], f[1]);
     }
-    const Outcome second = run({QStringLiteral("--simulate"), QStringLiteral("--device=2"),
+    const Outcome second = run({QStringLiteral("--simulate"), QStringLiteral("--device=SIM0002"),
                                 QStringLiteral("read"), QStringLiteral("--format"), QStringLiteral("csv")},
                                {QStringLiteral("CALIDORCTL_SIMULATE_THERMOSTATS=2")});
     EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
-    EXPECT_TRUE(lines(second.out).value(1).startsWith(QLatin1String("virtual:2,")));
+    EXPECT_TRUE(lines(second.out).value(1).startsWith(QLatin1String("SIM0002,virtual:2,")));
 }
 
 TEST_F(Calidorctl, ReadsInEveryFormat)
@@ -164,15 +166,15 @@ TEST_F(Calidorctl, ReadsInEveryFormat)
         int lineCount;
         const char *start; // how the output begins
         const char *piece; // and something it holds
-    } rows[] = {{"text", 8, "device:       virtual:1\n", "temperature:  20"},
-                {"json", 1, "{\"device\":\"virtual:1\",", "\"relay_mode\":\"A\""},
+    } rows[] = {{"text", 9, "id:           SIM0001\ndevice:       virtual:1\n", "temperature:  20"},
+                {"json", 1, "{\"id\":\"SIM0001\",\"device\":\"virtual:1\",", "\"relay_mode\":\"A\""},
                 // one reading has no time stamp, so no such column
                 {"csv", 2,
-                 "device,temperature_celsius,tl_celsius,th_celsius,relay_contact,relay_mode,"
-                 "probe_status,probe_status_text,boot_status\nvirtual:1,",
+                 "id,device,temperature_celsius,tl_celsius,th_celsius,relay_contact,relay_mode,"
+                 "probe_status,probe_status_text,boot_status\nSIM0001,virtual:1,",
                  ",C-NC,A,0,probe working,0\n"},
                 // eight metrics, each with HELP, TYPE and one sample
-                {"prometheus", 24, "# HELP calidor_up ", "calidor_up{device=\"virtual:1\"} 1"}};
+                {"prometheus", 24, "# HELP calidor_up ", "calidor_up{id=\"SIM0001\"} 1"}};
     for (const auto &row : rows) {
         const Outcome r = run({QStringLiteral("--simulate"), QStringLiteral("read"),
                                QStringLiteral("--format"), QString::fromUtf8(row.format)});
@@ -271,11 +273,17 @@ TEST_F(Calidorctl, WatchGoesOnAcrossAnUnplugAndSaysSoOnce)
     const QStringList rows = lines(r.out);
     ASSERT_EQ(rows.size(), 5);
     QStringList devices;
-    for (const QString &row : rows)
-        devices << QJsonDocument::fromJson(row.toUtf8()).object().value(QStringLiteral("device")).toString();
+    QStringList ids;
+    for (const QString &row : rows) {
+        const QJsonObject o = QJsonDocument::fromJson(row.toUtf8()).object();
+        devices << o.value(QStringLiteral("device")).toString();
+        ids << o.value(QStringLiteral("id")).toString();
+    }
     EXPECT_EQ(devices, (QStringList{QStringLiteral("virtual:1"), QStringLiteral("virtual:1"),
                                     QStringLiteral("virtual:2"), QStringLiteral("virtual:2"),
                                     QStringLiteral("virtual:2")}));
+    // The node changes with the replug, the id does not.
+    EXPECT_EQ(ids, QStringList(5, QStringLiteral("SIM0001")));
     const QStringList said = lines(r.err);
     ASSERT_EQ(said.size(), 2) << r.err.toStdString();
     EXPECT_TRUE(said[0].startsWith(QLatin1String("calidorctl: virtual:1 vanished")));
@@ -304,8 +312,8 @@ TEST_F(Calidorctl, PrometheusFileShowsTheThermostatDownWhileUnplugged)
     auto p = start({QStringLiteral("--simulate"), QStringLiteral("watch"), QStringLiteral("--interval=100ms"),
                     QStringLiteral("--format=prometheus"), QStringLiteral("--output"), prom},
                    {QStringLiteral("CALIDORCTL_SIMULATE_UNPLUG_AFTER=1")});
-    EXPECT_FALSE(waitForContent(prom, "calidor_up{device=\"virtual:1\"} 1").isEmpty());
-    const QByteArray down = waitForContent(prom, "calidor_up{device=\"virtual:1\"} 0");
+    EXPECT_FALSE(waitForContent(prom, "calidor_up{id=\"SIM0001\"} 1").isEmpty());
+    const QByteArray down = waitForContent(prom, "calidor_up{id=\"SIM0001\"} 0");
     EXPECT_FALSE(down.isEmpty());
     EXPECT_FALSE(down.contains("calidor_temperature_celsius"));
     p->terminate();
@@ -330,8 +338,8 @@ TEST_F(Calidorctl, AReaderNeverSeesAPartialPrometheusFile)
         const QByteArray content = f.readAll();
         EXPECT_TRUE(content.startsWith("# reading at ")) << content.constData();
         EXPECT_TRUE(content.endsWith("\n"));
-        EXPECT_TRUE(content.contains("calidor_up{device=\"virtual:1\"} 1\n"));
-        EXPECT_TRUE(content.contains("\ncalidor_boot_status{device=\"virtual:1\"} ")) << content.constData();
+        EXPECT_TRUE(content.contains("calidor_up{id=\"SIM0001\"} 1\n"));
+        EXPECT_TRUE(content.contains("\ncalidor_boot_status{id=\"SIM0001\"} ")) << content.constData();
         ++complete;
     }
     p->terminate();

@@ -12,9 +12,10 @@
 namespace {
 
 const QStringList kFields{
-    QStringLiteral("device"),       QStringLiteral("temperature_celsius"), QStringLiteral("tl_celsius"),
-    QStringLiteral("th_celsius"),   QStringLiteral("relay_contact"),       QStringLiteral("relay_mode"),
-    QStringLiteral("probe_status"), QStringLiteral("probe_status_text"),   QStringLiteral("boot_status")};
+    QStringLiteral("id"),         QStringLiteral("device"),       QStringLiteral("temperature_celsius"),
+    QStringLiteral("tl_celsius"), QStringLiteral("th_celsius"),   QStringLiteral("relay_contact"),
+    QStringLiteral("relay_mode"), QStringLiteral("probe_status"), QStringLiteral("probe_status_text"),
+    QStringLiteral("boot_status")};
 
 ThermoRaw raw(std::int32_t temp, std::int32_t low, std::int32_t high, std::int32_t relay, std::int32_t mode,
               std::int32_t probe, std::int32_t boot = 7)
@@ -57,9 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
         Decoded{raw(-125, 0, 0, 0, 65, 3), -125, 0, 0, "C-NC", "A", "measurement failed its CRC check"},
         Decoded{raw(0, 0, 0, 0, 65, 4), 0, 0, 0, "C-NC", "A", "unknown"}));
 
-Reading sample(const QString &device = QStringLiteral("virtual:1"))
+Reading sample(const QString &device = QStringLiteral("virtual:1"),
+               const QString &id = QStringLiteral("SIM1"))
 {
-    return Reading::decode(raw(255, 65411, 220, 1, 66, 0, 3), device);
+    return Reading::decode(raw(255, 65411, 220, 1, 66, 0, 3), device, id);
 }
 
 TEST(ReadingFormat, JsonHasStableKeysAndNumbersAsNumbers)
@@ -95,11 +97,12 @@ TEST(ReadingFormat, JsonHasStableKeysAndNumbersAsNumbers)
     }
 }
 
-TEST(ReadingFormat, JsonEscapesTheDeviceName)
+TEST(ReadingFormat, JsonEscapesTheDeviceNameAndGivesTheIdFirst)
 {
     const QString device = QStringLiteral("odd \"name\"\\\n");
-    const QJsonObject o =
-        QJsonDocument::fromJson(ReadingFormat::single(OutputFormat::Json, sample(device)).toUtf8()).object();
+    const QString text = ReadingFormat::single(OutputFormat::Json, sample(device));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("{\"id\":\"SIM1\",\"device\":")));
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
     EXPECT_EQ(o.value(QStringLiteral("device")).toString(), device);
 }
 
@@ -132,10 +135,11 @@ TEST(ReadingFormat, CsvHeaderNamesEveryColumnOfTheRow)
     EXPECT_EQ(csvSplit(single[0]), kFields);
     const QStringList row = csvSplit(single[1]);
     ASSERT_EQ(row.size(), kFields.size());
-    EXPECT_EQ(row[0], QStringLiteral("a,\"b\""));
-    EXPECT_EQ(row[1], QStringLiteral("25.5"));
-    EXPECT_EQ(row[2], QStringLiteral("-12.5"));
-    EXPECT_EQ(row[4], QStringLiteral("C-NO"));
+    EXPECT_EQ(row[0], QStringLiteral("SIM1"));
+    EXPECT_EQ(row[1], QStringLiteral("a,\"b\""));
+    EXPECT_EQ(row[2], QStringLiteral("25.5"));
+    EXPECT_EQ(row[3], QStringLiteral("-12.5"));
+    EXPECT_EQ(row[5], QStringLiteral("C-NO"));
 
     const QString header = ReadingFormat::header(OutputFormat::Csv);
     const QString line = ReadingFormat::row(OutputFormat::Csv, QStringLiteral("T"), sample());
@@ -173,18 +177,21 @@ void expectExposition(const QString &text)
 
 TEST(ReadingFormat, PrometheusIsAValidExposition)
 {
-    const QString up = ReadingFormat::single(OutputFormat::Prometheus, sample(QStringLiteral("x\"y\\z")));
+    // The node is no label: a series must not change when the thermostat moves.
+    const QString up = ReadingFormat::single(
+        OutputFormat::Prometheus, sample(QStringLiteral("/dev/hidraw3"), QStringLiteral("x\"y\\z")));
     expectExposition(up);
-    EXPECT_TRUE(up.contains(QStringLiteral("calidor_up{device=\"x\\\"y\\\\z\"} 1\n")));
-    EXPECT_TRUE(up.contains(QStringLiteral("calidor_temperature_celsius{device=\"x\\\"y\\\\z\"} 25.5\n")));
-    EXPECT_TRUE(up.contains(QStringLiteral("calidor_low_threshold_celsius{device=\"x\\\"y\\\\z\"} -12.5\n")));
+    EXPECT_FALSE(up.contains(QStringLiteral("hidraw3")));
+    EXPECT_TRUE(up.contains(QStringLiteral("calidor_up{id=\"x\\\"y\\\\z\"} 1\n")));
+    EXPECT_TRUE(up.contains(QStringLiteral("calidor_temperature_celsius{id=\"x\\\"y\\\\z\"} 25.5\n")));
+    EXPECT_TRUE(up.contains(QStringLiteral("calidor_low_threshold_celsius{id=\"x\\\"y\\\\z\"} -12.5\n")));
     EXPECT_TRUE(up.contains(QStringLiteral(",mode=\"B\"} 1\n")));
 
     expectExposition(ReadingFormat::row(OutputFormat::Prometheus,
                                         QStringLiteral("2024-01-01T00:00:00.000+00:00"), sample()));
-    const QString down = ReadingFormat::prometheusDown(QStringLiteral("virtual:1"), QStringLiteral("T"));
+    const QString down = ReadingFormat::prometheusDown(QStringLiteral("SIM1"), QStringLiteral("T"));
     expectExposition(down);
-    EXPECT_TRUE(down.contains(QStringLiteral("calidor_up{device=\"virtual:1\"} 0\n")));
+    EXPECT_TRUE(down.contains(QStringLiteral("calidor_up{id=\"SIM1\"} 0\n")));
     EXPECT_FALSE(down.contains(QStringLiteral("calidor_temperature_celsius")));
 }
 
@@ -192,12 +199,13 @@ TEST(ReadingFormat, TextShowsOneFieldALineWithUnits)
 {
     const QStringList lines =
         ReadingFormat::single(OutputFormat::Text, sample()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 8);
-    EXPECT_EQ(lines[1].simplified(), QStringLiteral("temperature: 25.5 °C"));
-    EXPECT_EQ(lines[2].simplified(), QStringLiteral("TL: -12.5 °C"));
-    EXPECT_EQ(lines[4].simplified(), QStringLiteral("relay: C-NO"));
+    ASSERT_EQ(lines.size(), 9);
+    EXPECT_EQ(lines[0].simplified(), QStringLiteral("id: SIM1"));
+    EXPECT_EQ(lines[2].simplified(), QStringLiteral("temperature: 25.5 °C"));
+    EXPECT_EQ(lines[3].simplified(), QStringLiteral("TL: -12.5 °C"));
+    EXPECT_EQ(lines[5].simplified(), QStringLiteral("relay: C-NO"));
     const QString row = ReadingFormat::row(OutputFormat::Text, QStringLiteral("T"), sample());
-    EXPECT_TRUE(row.startsWith(QStringLiteral("T  virtual:1  25.5 °C")));
+    EXPECT_TRUE(row.startsWith(QStringLiteral("T  SIM1  virtual:1  25.5 °C")));
     EXPECT_EQ(row.count(QLatin1Char('\n')), 1);
 }
 

@@ -7,18 +7,20 @@
 
 namespace {
 
+// "PATH" or "PATH=SERIAL".
 std::vector<HidDeviceInfo> nodes(std::initializer_list<const char *> paths)
 {
     std::vector<HidDeviceInfo> out;
     for (const char *p : paths) {
         HidDeviceInfo info;
-        info.path = QString::fromUtf8(p);
+        info.path = QString::fromUtf8(p).section(QLatin1Char('='), 0, 0);
+        info.serial = QString::fromUtf8(p).section(QLatin1Char('='), 1);
         out.push_back(info);
     }
     return out;
 }
 
-TEST(ThermostatLink, ChoosesByPositionPathOrTheOnlyOne)
+TEST(ThermostatLink, ChoosesByPathIdPositionOrTheOnlyOne)
 {
     const struct
     {
@@ -29,7 +31,13 @@ TEST(ThermostatLink, ChoosesByPositionPathOrTheOnlyOne)
     } rows[] = {
         {"", nodes({"/dev/hidraw3"}), ExitCode::Ok, "/dev/hidraw3"},
         {"", nodes({}), ExitCode::Device, "no thermostat found"},
-        {"", nodes({"/dev/hidraw3", "/dev/hidraw5"}), ExitCode::Usage, "1 /dev/hidraw3, 2 /dev/hidraw5"},
+        {"", nodes({"/dev/hidraw3=A1", "/dev/hidraw5"}), ExitCode::Usage,
+         "1 A1 (/dev/hidraw3), 2 node-hidraw5 (/dev/hidraw5)"},
+        {"SN-B", nodes({"/dev/hidraw3=SN-A", "/dev/hidraw5=SN-B"}), ExitCode::Ok, "/dev/hidraw5"},
+        // An all-digit serial is an id first, a position only otherwise.
+        {"1", nodes({"/dev/hidraw3=7", "/dev/hidraw5=1"}), ExitCode::Ok, "/dev/hidraw5"},
+        {"7", nodes({"/dev/hidraw3=7", "/dev/hidraw5=1"}), ExitCode::Ok, "/dev/hidraw3"},
+        {"SN-C", nodes({"/dev/hidraw3=SN-A"}), ExitCode::Device, "SN-C is not a thermostat"},
         {"2", nodes({"/dev/hidraw3", "/dev/hidraw5"}), ExitCode::Ok, "/dev/hidraw5"},
         {"1", nodes({"/dev/hidraw3"}), ExitCode::Ok, "/dev/hidraw3"},
         {"3", nodes({"/dev/hidraw3", "/dev/hidraw5"}), ExitCode::Device,

@@ -626,7 +626,7 @@ public:
         std::vector<HidDeviceInfo> out;
         for (const QString &p : present)
             out.push_back(HidDeviceInfo{p, 0x0925, 0x5000, QStringLiteral("T"), QString(),
-                                        VirtualThermostat::standardReportDescriptor(), QString()});
+                                        VirtualThermostat::standardReportDescriptor(), QString(), QString()});
         return out;
     }
     std::unique_ptr<HidConnection> open(const QString &, QString *) override

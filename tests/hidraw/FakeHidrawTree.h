@@ -158,6 +158,7 @@ public:
         const QString hidraw = hid + QStringLiteral("/hidraw/") + name;
         QDir sys(sysfsRoot());
         sys.mkpath(hidraw);
+        write(sys.filePath(usb + QStringLiteral("/busnum")), "1\n");
         if (!d.product.isEmpty())
             write(sys.filePath(usb + QStringLiteral("/product")), d.product.toUtf8() + '\n');
         if (!d.serial.isEmpty())

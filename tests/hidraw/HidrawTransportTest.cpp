@@ -55,6 +55,8 @@ TEST(HidrawTransportEnumerate, ReadsIdsStringsAndDescriptorInNodeOrder)
     // The USB product string alone, not HID_NAME's "maker product".
     EXPECT_EQ(found[0].product, "Calidor QN52-W");
     EXPECT_EQ(found[0].serial, "SN-0042");
+    // The port: the USB device's folder name, the same after a replug.
+    EXPECT_EQ(found[0].port, "1-2");
     EXPECT_EQ(found[0].reportDescriptor, toBytes(thermostat.descriptor));
 
     EXPECT_EQ(found[1].path, tree.nodePath("hidraw10"));
@@ -82,6 +84,7 @@ TEST(HidrawTransportEnumerate, FallsBackToUeventStringsAndKeepsOddDevicesListed)
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0].product, "Calidor thermostat");
     EXPECT_EQ(found[0].serial, "ABC");
+    EXPECT_EQ(found[0].port, ""); // not below a USB device
     EXPECT_EQ(found[0].reportDescriptor, (Bytes{0x06, 0x00, 0xff}));
     EXPECT_EQ(found[1].vendorId, 0x0925);
     EXPECT_TRUE(found[1].reportDescriptor.empty());

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "ExitCode.h"
+#include "Fleet.h"
+#include "HttpExporter.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+// `calidorctl serve`: the fleet of thermostats, read every interval and
+// served over HTTP, until SIGTERM or SIGINT.
+class ServeCommand : public QObject
+{
+    Q_OBJECT
+public:
+    using Notice = std::function<void(const QString &line)>;
+
+    ServeCommand(const CliOptions &options, std::shared_ptr<HidTransport> transport, Notice notice,
+                 QObject *parent = nullptr);
+    ~ServeCommand() override;
+
+    Fleet &fleet() { return m_fleet; }
+
+    ExitCode run();
+
+private:
+    void publish();
+
+    const CliOptions &m_options;
+    Notice m_notice;
+    Fleet m_fleet;
+    HttpExporter m_exporter;
+};
