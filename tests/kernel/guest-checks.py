@@ -442,8 +442,10 @@ def uhid_list_read(log, emu):
     rows = parse_list(run(log, ctl("list"), expect_rc=0).stdout)
     expect(len(rows) == 1 and rows[0]["node"] == node, f"list shows {rows}, not {node}")
     expect(rows[0]["serial"] == "KU0001", f"serial {rows[0]['serial']!r}, not KU0001")
+    if rows[0]["id"] is not None:
+        expect(rows[0]["id"] == "KU0001", f"id {rows[0]['id']!r}, not the serial KU0001")
     reading = json.loads(run(log, ctl("read", "--format", "json"), expect_rc=0).stdout)
-    compare_reading(reading, emu.record()["last_report"])
+    compare_reading(reading, emu.record()["last_report"], "KU0001")
     run(log, ctl("set", "--tl", "16", "--th", "24.5", "--mode", "A"), expect_rc=0)
     held = emu.record()["held"]
     expect((held["tl"], held["th"], held["mode"]) == (160, 245, 65), f"the emulator holds {held}")
