@@ -15,7 +15,14 @@ The command-line tool calidorctl reads, logs (CSV, JSON Lines or a file
 for the Prometheus textfile collector) and sets the thermostat from a
 shell or a script, without a display.
 .
-A udev rule gives the user at the local seat access to the thermostat.")
+calidorctl serve, run as the system service calidor-serve (installed,
+not enabled), serves every thermostat plugged into the machine, now or
+later, on a Prometheus endpoint and an MQTT bridge; example alerting
+rules come with it.
+.
+A udev rule gives the user at the local seat and the members of the
+system group calidor, which the package creates, access to the
+thermostat.")
 set(CPACK_PACKAGE_CONTACT "Velmora support <support@velmora.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
@@ -42,8 +49,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# So that a thermostat already plugged in gets its access without a replug.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/resources/udev/postinst ${CMAKE_SOURCE_DIR}/resources/udev/postrm)
+# The group calidor, made before udev applies the rule, so that a thermostat
+# already plugged in gets its access without a replug; the options of the
+# service kept across upgrades.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/resources/udev/postinst ${CMAKE_SOURCE_DIR}/resources/udev/postrm
+    ${CMAKE_SOURCE_DIR}/resources/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,6 +1,6 @@
 # What a Debian package must carry besides the programs: the manual pages,
-# the copyright file and the changelog, the bash completion of calidorctl and
-# an example systemd user unit. Everything compressed is gzip'd with -9n (no
+# the copyright file and the changelog, the bash completion of calidorctl, an
+# example systemd user unit and the Prometheus alerting rules. Everything compressed is gzip'd with -9n (no
 # name, no time stamp), so the same sources always give the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(CALIDOR_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/calidor)
@@ -43,5 +43,8 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.Debian.gz debian/copyright
         DESTINATION ${CALIDOR_PACKAGE_DOC_DIR})
 install(FILES examples/calidorctl-prometheus.service DESTINATION ${CALIDOR_PACKAGE_DOC_DIR}/examples)
+# Not under doc/: Prometheus may be pointed at them, and documentation may be
+# left out of an installation.
+install(FILES prometheus/calidor.rules.yml DESTINATION ${CMAKE_INSTALL_DATADIR}/calidor/prometheus)
 install(FILES ${CALIDOR_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME calidor)

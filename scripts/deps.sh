@@ -18,6 +18,8 @@ PACKAGES=(
   desktop-file-utils appstream
   dpkg-dev file ccache
   lintian man-db
+  # the system unit's checks (systemd-analyze); prometheus above also checks the alerting rules
+  systemd
   # the fuzz targets (libFuzzer, sanitizers, coverage tools) and their seed writer
   clang-14 libclang-rt-14-dev llvm-14 python3
   # the kernel suite: a virtual machine that boots Debian's own kernel over the host's root,

@@ -1,6 +1,7 @@
 # Installs the build into a staging folder as the package does (prefix /usr)
 # and checks what lands there: the program, its pictures and help, the udev
-# rule, and desktop files that the freedesktop validators accept.
+# rule and the group it names, the system service and its options, and
+# desktop files that the freedesktop validators accept.
 set(errors)
 macro(expect_file path)
     if(NOT EXISTS "${STAGE}${path}")
@@ -29,6 +30,10 @@ foreach(f IN LISTS help)
 endforeach()
 
 expect_file(${UDEV_RULES_DIR}/70-calidor-qn52w.rules)
+expect_file(${SYSUSERS_DIR}/calidor.conf)
+expect_file(${SYSTEMD_SYSTEM_UNIT_DIR}/calidor-serve.service)
+expect_file(/etc/default/calidor-serve)
+expect_file(/usr/share/calidor/prometheus/calidor.rules.yml)
 
 # What Debian asks of every package, and the command line's documents.
 foreach(f /usr/share/man/man1/calidor.1.gz /usr/share/man/man1/calidorctl.1.gz

@@ -1,5 +1,6 @@
 # The thermostat's udev rule: its hidraw nodes, and nothing else, are handed
-# to the seat's user through the uaccess tag.
+# to the seat's user through the uaccess tag and to the group calidor, with
+# no world access.
 get_filename_component(name ${RULE} NAME)
 file(STRINGS ${RULE} lines)
 
@@ -22,8 +23,7 @@ foreach(rule IN LISTS rules)
     foreach(needed
             [[SUBSYSTEM=="hidraw"]]
             [[ATTRS{idVendor}=="0925"]]
-            [[ATTRS{idProduct}=="5000"]]
-            [[TAG+="uaccess"]])
+            [[ATTRS{idProduct}=="5000"]])
         string(FIND "${rule}" "${needed}" at)
         if(at EQUAL -1)
             list(APPEND errors "rule lacks ${needed}")
@@ -38,15 +38,29 @@ foreach(rule IN LISTS rules)
             endif()
         endif()
     endforeach()
-    # The only assignment is the tag: no file mode (world-writable or not),
-    # owner, group, program or jump that would reach beyond this device.
-    string(REGEX MATCHALL "[A-Z]+({[^}]*})?[+:-]?=[^=]" assignments "${rule}")
+    # The only assignments are these three, each once: no other mode (world
+    # access above all), owner, program or jump that would reach beyond
+    # this device, and nothing that would take the tag or group back.
+    string(REGEX MATCHALL "[A-Z]+({[^}]*})?[+:-]?=\"[^\"]*\"" assignments "${rule}")
+    set(allowed [[TAG+="uaccess"]] [[GROUP="calidor"]] [[MODE="0660"]])
     foreach(a IN LISTS assignments)
-        string(REGEX REPLACE ".$" "" a "${a}")
-        if(NOT a STREQUAL "TAG+=")
+        list(FIND allowed "${a}" at)
+        if(at EQUAL -1)
             list(APPEND errors "unexpected assignment ${a}")
         endif()
     endforeach()
+    foreach(a IN LISTS allowed)
+        list(FIND assignments "${a}" at)
+        if(at EQUAL -1)
+            list(APPEND errors "rule lacks ${a}")
+        endif()
+    endforeach()
+    list(LENGTH assignments n)
+    list(REMOVE_DUPLICATES assignments)
+    list(LENGTH assignments unique)
+    if(NOT n EQUAL unique)
+        list(APPEND errors "an assignment is repeated")
+    endif()
 endforeach()
 
 # uaccess is applied by 73-seat-late.rules: ours must be read before it.
@@ -61,4 +75,4 @@ if(errors)
     list(JOIN errors "\n  " text)
     message(FATAL_ERROR "${RULE}:\n  ${text}")
 endif()
-message(STATUS "${name}: one rule, uaccess tag only")
+message(STATUS "${name}: one rule, uaccess tag and group calidor 0660 only")
