@@ -38,7 +38,7 @@ for g in $(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule" | sort -u); do
 done
 # udev starts while the modules load: both are slow under emulation.
 modprobe -a uhid vhci-hcd usbhid hid-generic 2>$OUT/modprobe.log &
-/lib/systemd/systemd-udevd --daemon --resolve-names=never 2>$OUT/udevd.log
+/lib/systemd/systemd-udevd --daemon 2>$OUT/udevd.log
 wait
 timeout 20 udevadm settle --timeout=15
 echo "calidor guest: modules and udev ready at $(cut -d' ' -f1 /proc/uptime) s"
