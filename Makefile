@@ -13,13 +13,13 @@ CMAKE_ARGS ?=
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all deps configure build test run test-asan fuzz fuzz-coverage package clean \
+.PHONY: all deps configure build test test-kernel run test-asan fuzz fuzz-coverage package clean \
         deps-arm64 compile-arm64 test-arm64 package-arm64
 
 all: build
 
 deps:
-	@bash scripts/deps.sh
+	@CALIDOR_KERNEL_DIR=$(abspath $(BUILD))/kernel bash scripts/deps.sh
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
@@ -31,6 +31,10 @@ build: configure
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The kernel suite alone: the programs against a real kernel in a virtual machine.
+test-kernel: build
+	cd $(BUILD) && ctest --output-on-failure -L kernel
 
 run: build
 	@bash scripts/run.sh $(BUILD)

@@ -17,6 +17,7 @@ set(CALIDOR_LAYERS
     "calidor_cli:calidor_thermostat,calidor_device,calidor_hid,calidor_hidraw,calidor_simulator,calidor_platform_interfaces"
     "calidor_mqtt:"
     "calidor_service:calidor_mqtt,calidor_cli,calidor_thermostat,calidor_device,calidor_hid,calidor_hidraw,calidor_simulator,calidor_platform_interfaces"
+    "calidor_kernelemu:calidor_simulator,calidor_hid"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"
     "calidor_platform:calidor_platform_interfaces"

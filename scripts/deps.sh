@@ -29,6 +29,9 @@ PACKAGES=(
   systemd
   # the fuzz targets (libFuzzer, sanitizers, coverage tools) and their seed writer
   clang-14 libclang-rt-14-dev llvm-14 python3
+  # the kernel suite: a virtual machine that boots Debian's own kernel over the host's root,
+  # with udev inside it and an initramfs made from busybox
+  qemu-system-x86 busybox-static udev cpio xz-utils kmod
 )
 
 # Every library the project links, for the target: a library added to the
@@ -61,23 +64,30 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if [ "$target" = arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
-  echo "Adding the arm64 architecture to dpkg"
-  $SUDO dpkg --add-architecture arm64
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$target" = arm64 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    echo "Adding the arm64 architecture to dpkg"
+    $SUDO dpkg --add-architecture arm64
+  fi
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  # A multiarch install can ask to replace a package of the machine by its
+  # other-architecture twin; this script never removes anything.
+  sim=$(LC_ALL=C apt-get install -s --no-install-recommends "${missing[@]}")
+  removed=$(printf '%s\n' "$sim" | sed -n 's/^Remv \([^ ]*\).*/\1/p')
+  if [ -n "$removed" ]; then
+    echo "deps.sh: installing ${missing[*]} would remove these packages:" >&2
+    printf '  %s\n' $removed >&2
+    echo "deps.sh: nothing was installed; resolve the conflict by hand first." >&2
+    exit 1
+  fi
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -qq
-# A multiarch install can ask to replace a package of the machine by its
-# other-architecture twin; this script never removes anything.
-sim=$(LC_ALL=C apt-get install -s --no-install-recommends "${missing[@]}")
-removed=$(printf '%s\n' "$sim" | sed -n 's/^Remv \([^ ]*\).*/\1/p')
-if [ -n "$removed" ]; then
-  echo "deps.sh: installing ${missing[*]} would remove these packages:" >&2
-  printf '  %s\n' $removed >&2
-  echo "deps.sh: nothing was installed; resolve the conflict by hand first." >&2
-  exit 1
+# Debian's own kernel for the kernel suite, unpacked in the build tree, not
+# installed. Without it that suite reports itself skipped.
+if [ "$target" = native ]; then
+  here=$(cd "$(dirname "$0")" && pwd)
+  bash "$here/kernel-fetch.sh" "${CALIDOR_KERNEL_DIR:-$here/../build/kernel}" ||
+    echo "deps: Debian's kernel could not be fetched; the kernel suite will be skipped" >&2
 fi
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
