@@ -320,6 +320,7 @@ def usb_no_answer(log, emu):
 
 @check("usb_vanish_during_read")
 def usb_vanish_during_read(log, emu):
+    node_of(log, "KT0001")
     emu.command("ignore 0 on")
     before = emu.record()["get_reports"]
     r = subprocess.Popen(ctl("read"), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
