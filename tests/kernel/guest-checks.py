@@ -257,6 +257,11 @@ def usb_set_refused(log, emu):
 
 @check("usb_watch_replug")
 def usb_watch_replug(log, emu):
+    # After the previous check's replug, udev may still be adding the device that libudev enumerates.
+    node_of(log, "KT0001")
+    deadline = time.monotonic() + 10
+    while not parse_list(run(log, ctl("list")).stdout) and time.monotonic() < deadline:
+        time.sleep(0.3)
     w = subprocess.Popen(ctl("watch", "--interval", "200ms", "--format", "csv"), stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE, text=True)
     try:
@@ -315,6 +320,7 @@ def usb_no_answer(log, emu):
 
 @check("usb_vanish_during_read")
 def usb_vanish_during_read(log, emu):
+    node_of(log, "KT0001")
     emu.command("ignore 0 on")
     before = emu.record()["get_reports"]
     r = subprocess.Popen(ctl("read"), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
