@@ -31,6 +31,13 @@ bool meansUnsupported(int err)
            err == ETIMEDOUT;
 }
 
+// Of those, the ones a device that has answered before may give once and
+// then answer again: a stall or a late answer is no proof it cannot.
+bool mayPass(int err)
+{
+    return err == EPIPE || err == ETIMEDOUT;
+}
+
 } // namespace
 
 HidrawConnection::HidrawConnection(int fd) : m_fd(fd) {}
@@ -67,7 +74,7 @@ HidIoStatus HidrawConnection::readInputReport(std::uint8_t reportId, std::vector
             copyOut(answer, report);
             return HidIoStatus::Ok;
         }
-        if (meansUnsupported(-n))
+        if (meansUnsupported(-n) && !(m_getInput == Support::Yes && mayPass(-n)))
             m_getInput = Support::No;
         else if (failure(-n) == HidIoStatus::Gone)
             return HidIoStatus::Gone;

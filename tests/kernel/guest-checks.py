@@ -303,6 +303,29 @@ def usb_get_report_refused(log, emu):
         emu.command("refuse 0 off")
 
 
+@check("usb_watch_through_refusal")
+def usb_watch_through_refusal(log, emu):
+    # A thermostat that has answered and then refuses GET_REPORT for a while
+    # is asked again once it answers: watch must not stop reading it.
+    w = subprocess.Popen(ctl("watch", "--interval", "200ms", "--format", "csv"), stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, text=True)
+    try:
+        time.sleep(1.5)
+        emu.command("refuse 0 on")
+        time.sleep(1.0)
+        emu.command("refuse 0 off")
+        time.sleep(3.0)  # past the one read that waits its time-out
+        before = emu.record()["get_reports"]
+        time.sleep(1.5)
+        after = emu.record()["get_reports"]
+    finally:
+        emu.command("refuse 0 off")
+        w.terminate()
+        out, err = w.communicate(timeout=15)
+    log("watch said: " + err.strip())
+    expect(after >= before + 3, f"GET_REPORTs after the refusal ended: {before} then {after}")
+
+
 @check("usb_no_answer")
 def usb_no_answer(log, emu):
     emu.command("silent 0 on")
@@ -525,7 +548,7 @@ def same_serial(log, emu):
 
 
 PHASES = [
-    (["usb:KT0001"], ["usb_list", "usb_read_json", "usb_set_readback", "usb_set_refused", "usb_get_report_refused",
+    (["usb:KT0001"], ["usb_list", "usb_read_json", "usb_set_readback", "usb_set_refused", "usb_get_report_refused", "usb_watch_through_refusal",
                       "usb_no_answer", "usb_vanish_during_read", "usb_watch_replug", "udev_rule_usb", "usb_round_trip",
                       "window_reads"]),
     (["uhid:KU0001"], ["uhid_list_read", "udev_rule_uhid", "uhid_get_report_refused", "uhid_round_trip"]),
