@@ -43,6 +43,8 @@ ARM64_PACKAGES=(
   libudev-dev:arm64
   libgtest-dev:arm64 libgmock-dev:arm64 libbenchmark-dev:arm64
   libmicrohttpd-dev:arm64 libmosquitto-dev:arm64
+  # the scrape benchmark's HTTP client
+  libcurl4-openssl-dev:arm64
   # the packaged emulator, the fallback when qemu from backports cannot be had
   qemu-user-static
 )
