@@ -12,7 +12,10 @@ for w in $(cat /proc/cmdline); do
 done
 OUT=/run/calidor-out
 mount -t tmpfs tmpfs /run
-mount -t tmpfs tmpfs /tmp
+# /tmp stays the host's, seen through the overlay: the source and build trees
+# may well live there (a CI clone does). What the guest writes stays in the
+# overlay's memory; the host's X displays are not the guest's.
+rm -rf /tmp/.X*-lock /tmp/.X11-unix
 mkdir -p /dev/pts /dev/shm $OUT
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
