@@ -1,24 +1,11 @@
 #include "UsbipSession.h"
 
+#include "BigEndian.h"
 #include "UsbDescriptors.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void put32(Bytes &b, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-std::uint32_t get32(const Bytes &b, std::size_t at)
-{
-    return (std::uint32_t(b[at]) << 24) | (std::uint32_t(b[at + 1]) << 16) | (std::uint32_t(b[at + 2]) << 8) |
-           b[at + 3];
-}
 
 Bytes submit(std::uint32_t seq, std::uint32_t dir, std::uint32_t ep, Bytes setup, std::uint16_t length,
              const Bytes &out = {})

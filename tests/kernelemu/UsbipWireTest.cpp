@@ -1,22 +1,10 @@
 #include "UsbipWire.h"
 
+#include "BigEndian.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void put32(Bytes &b, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-
-std::uint32_t get32(const Bytes &b, std::size_t at)
-{
-    return (std::uint32_t(b[at]) << 24) | (std::uint32_t(b[at + 1]) << 16) | (std::uint32_t(b[at + 2]) << 8) |
-           b[at + 3];
-}
 
 Bytes header(std::uint32_t command, std::uint32_t direction, std::uint32_t ep, std::uint32_t length,
              std::uint32_t packets = 0)
