@@ -97,7 +97,6 @@ void Fleet::readAll()
         readOne(member);
         someClosed = someClosed || !member.link->isOpen();
     }
-    static_assert(kRetryOpenMs > 0);
     if (someClosed) {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         if (!m_lastRetry.isValid() || m_lastRetry.msecsTo(now) >= kRetryOpenMs) {
