@@ -127,6 +127,14 @@ def main():
         status, _, body = http(port, "/")
         check("GET / is the landing page", status == 200 and b"SIM0002" in body and b'href="/metrics"' in body)
 
+        # The virtual thermostats are the user's, as real ones are the machine's:
+        # another process sets one, the service reads the new value.
+        subprocess.run([calidorctl, "--simulate", "--device", "SIM0002", "set", "--tl", "19.5"], env=env,
+                       check=True, capture_output=True, timeout=20)
+        check("a set by another process is what the service reads next",
+              wait_for("TL", lambda: sample(http(port)[2].decode(), "calidor_low_threshold_celsius", "SIM0002") == 19.5,
+                       5))
+
         # A prometheus server of its own, scraping every second.
         prom_port = free_port()
         config = os.path.join(work, "prometheus.yml")
