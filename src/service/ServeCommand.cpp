@@ -6,6 +6,7 @@
 #include "SignalWatcher.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -38,6 +39,9 @@ void ServeCommand::publish()
 
 ExitCode ServeCommand::run()
 {
+    // A service does not end because whoever read its messages went away:
+    // a write to a closed pipe just fails.
+    std::signal(SIGPIPE, SIG_IGN);
     QString error;
     if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, &error)) {
         m_notice(QStringLiteral("cannot listen on %1: %2")
