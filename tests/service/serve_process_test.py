@@ -10,7 +10,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -22,7 +21,7 @@ import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from servetest import SKIP, check, finish, free_port, start_serve, wait_for  # noqa: E402
+from servetest import SKIP, check, finish, free_port, start_serve, stop_within_a_second, wait_for  # noqa: E402
 
 
 
@@ -208,14 +207,7 @@ def main():
         check("every line on standard error starts calidorctl: ",
               all(l.startswith("calidorctl: ") for l in said), said)
 
-        serve.send_signal(signal.SIGTERM)
-        started = time.monotonic()
-        try:
-            code = serve.wait(5)
-        except subprocess.TimeoutExpired:
-            code = None
-        check("SIGTERM ends it within a second, exit 0",
-              code == 0 and time.monotonic() - started < 1.0, (code, time.monotonic() - started))
+        stop_within_a_second(serve, "SIGTERM ends it within a second, exit 0")
     finally:
         code = finish([serve, prom], work)
     return code
