@@ -14,7 +14,6 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -94,9 +93,9 @@ void Simulation::replugLater(const QString &path)
     QTimer::singleShot(m_replugAfterMs, this, [this, thermostat] { m_transport->plug(thermostat); });
 }
 
-void Simulation::stallLater(const QString &spec)
+void Simulation::stallLater(const QString &stall)
 {
-    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QStringList parts = stall.split(QLatin1Char(':'));
     if (parts.size() != 3)
         return;
     bool okFrom = false, okFor = false;
@@ -134,24 +133,19 @@ std::map<QString, Simulation::Settings> Simulation::readState() const
     return out;
 }
 
-namespace {
-
-std::optional<std::tuple<quint64, qint64, qint64>> statOf(const QString &path)
+std::optional<Simulation::Stamp> Simulation::stampOf(const QString &path)
 {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt;
-    return std::tuple{static_cast<quint64>(st.st_ino),
-                      static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                      static_cast<qint64>(st.st_size)};
+    return Stamp{static_cast<quint64>(st.st_ino),
+                 static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                 static_cast<qint64>(st.st_size)};
 }
-
-} // namespace
 
 void Simulation::pull(Unit &unit)
 {
-    const auto now = statOf(m_stateFile);
-    const Stamp stamp = now ? Stamp{std::get<0>(*now), std::get<1>(*now), std::get<2>(*now)} : Stamp{};
+    const Stamp stamp = stampOf(m_stateFile).value_or(Stamp{});
     if (stamp == unit.seen)
         return;
     unit.seen = stamp;
@@ -188,8 +182,8 @@ void Simulation::push(Unit &unit)
         if (lock >= 0)
             ::close(lock); // and with it the lock
     }
-    if (const auto now = statOf(m_stateFile))
-        unit.seen = Stamp{std::get<0>(*now), std::get<1>(*now), std::get<2>(*now)};
+    if (const auto now = stampOf(m_stateFile))
+        unit.seen = *now;
     if (!error.isEmpty()) {
         std::lock_guard<std::mutex> guard(m_errorMutex);
         if (m_writeError.isEmpty())

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // The virtual thermostats of --simulate. Like real ones they keep the
@@ -66,10 +67,11 @@ private:
         Stamp seen; // touched only on the thread that moves this thermostat's reports
     };
 
+    static std::optional<Stamp> stampOf(const QString &path);
     std::map<QString, Settings> readState() const;
     void pull(Unit &unit);
     void push(Unit &unit);
-    void stallLater(const QString &spec);
+    void stallLater(const QString &stall);
     void replugLater(const QString &path);
 
     QString m_stateFile;
