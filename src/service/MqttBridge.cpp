@@ -1,6 +1,5 @@
 #include "MqttBridge.h"
 
-#include "CommandLine.h"
 #include "Fleet.h"
 #include "MqttCommand.h"
 #include "MqttUrl.h"
@@ -31,7 +30,7 @@ bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
 
 } // namespace
 
-bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &environment, Settings *s,
+bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironment &environment, Settings *s,
                               QString *error)
 {
     const MqttUrl::Parsed url = MqttUrl::parse(o.mqtt);
@@ -81,7 +80,7 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
     return true;
 }
 
-std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const CliOptions &options, Notice notice,
+std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const ServiceSettings &options, Notice notice,
                                                QString *error)
 {
     Settings settings;
@@ -148,8 +147,10 @@ void MqttBridge::publishThermostat(const QString &id, bool withDiscovery)
 {
     if (withDiscovery)
         publishDiscovery(id);
+    // Not yet asked: its availability follows with the first outcome.
     const std::optional<ThermostatState> s = m_fleet.state(id);
-    publishAvailability(id, s && s->up);
+    if (s && s->tried)
+        publishAvailability(id, s->up);
     publishState(id);
 }
 
@@ -234,14 +235,18 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
             return;
         }
     }
-    const Fleet::Outcome outcome = m_fleet.configure(batch.id, batch.values);
-    if (outcome.written)
-        m_coalescer.written(batch.id);
-    for (const CommandCoalescer::Command &c : batch.commands)
-        result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
-    // The state follows at once rather than at the next reading.
-    if (outcome.written)
-        publishState(batch.id);
+    m_fleet.configure(batch.id, batch.values, QStringLiteral("mqtt"),
+                      [this, alive = std::weak_ptr<int>(m_alive), batch](const Fleet::Outcome &outcome) {
+                          if (alive.expired())
+                              return;
+                          if (outcome.written)
+                              m_coalescer.written(batch.id);
+                          for (const CommandCoalescer::Command &c : batch.commands)
+                              result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
+                          // The state follows at once rather than at the next reading.
+                          if (outcome.written)
+                              publishState(batch.id);
+                      });
 }
 
 void MqttBridge::result(const QString &id, const QString &command, const QString &shown, bool ok,

@@ -6,15 +6,18 @@
 #include "SignalWatcher.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
 const QString kVersion = QStringLiteral(CALIDOR_VERSION);
+constexpr int kFirstReadingsWaitMs = 1000;
 
 } // namespace
 
-ServeCommand::ServeCommand(const CliOptions &options, std::shared_ptr<HidTransport> transport, Notice notice,
-                           QObject *parent)
+ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
+                           Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
       m_fleet(std::move(transport), options.intervalMs, std::move(notice))
 {
@@ -47,14 +50,29 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The first readings are in before anyone is told where to ask for them;
+    // a thermostat that does not answer holds this up for a second at most.
+    // A stop asked meanwhile ends both loops.
     SignalWatcher stopSignals;
-    connect(&stopSignals, &SignalWatcher::stopRequested, QCoreApplication::instance(),
-            &QCoreApplication::quit);
+    bool stopping = false;
+    QEventLoop first;
+    connect(&stopSignals, &SignalWatcher::stopRequested, this, [&stopping, &first] {
+        stopping = true;
+        first.quit();
+        QCoreApplication::quit();
+    });
+    connect(&m_fleet, &Fleet::firstRoundDone, &first, &QEventLoop::quit);
+    QTimer::singleShot(kFirstReadingsWaitMs, &first, &QEventLoop::quit);
     m_fleet.start();
+    first.exec();
+    publish();
     m_notice(QStringLiteral("listening on %1").arg(HttpExporter::url(m_options.listen, m_exporter.port())));
-    QCoreApplication::exec();
+    if (!stopping)
+        QCoreApplication::exec();
     mqtt.reset();
     m_fleet.stop();
     m_exporter.stop();
+    if (m_fleet.abandoned())
+        m_notice(QStringLiteral("a thermostat still busy in a transfer was left behind"));
     return ExitCode::Ok;
 }
