@@ -69,7 +69,10 @@ void MinuteAggregator::serviceStopped(std::int64_t ms)
 
 void MinuteAggregator::plugged(const QString &id, std::int64_t ms)
 {
-    roll(member(id), id, ms);
+    Member &m = member(id);
+    roll(m, id, ms);
+    m.unplugged = false;
+    m.answering.reset();
     event(id, ms, HistoryEvents::kPlugged);
 }
 
@@ -79,6 +82,11 @@ void MinuteAggregator::unplugged(const QString &id, std::int64_t ms)
     roll(m, id, ms);
     account(m, ms);
     m.contact.reset();
+    if (m.unplugged)
+        return;
+    // Not answering while away goes without saying.
+    m.unplugged = true;
+    m.answering = false;
     event(id, ms, HistoryEvents::kUnplugged);
 }
 
@@ -180,8 +188,11 @@ void MinuteAggregator::read(const QString &id, std::int64_t ms, const std::optio
         m.contact.reset();
         return;
     }
-    if (m.answering == false)
+    if (m.unplugged)
+        event(id, ms, HistoryEvents::kPlugged); // back after an unplug nobody announced
+    else if (m.answering == false)
         event(id, ms, HistoryEvents::kBack);
+    m.unplugged = false;
     m.answering = true;
     changes(m, id, ms, *sample);
     m.last = sample;

@@ -24,6 +24,8 @@ public:
     void serviceStarted(std::int64_t ms);
     void serviceStopped(std::int64_t ms); // closes every open minute, even a partial one
 
+    // A thermostat found, or gone. One that answers again after an unplug
+    // nobody announced the return of is told plugged then.
     void plugged(const QString &id, std::int64_t ms);
     void unplugged(const QString &id, std::int64_t ms);
     // One read: a sample when it answered, nothing when it did not.
@@ -56,6 +58,7 @@ private:
         std::int64_t contactReadMs = 0; // the read that told it
         std::optional<HistorySample> last;
         std::optional<bool> answering; // unknown until the first read
+        bool unplugged = false;      // gone, and not back yet
         QString pendingSource;
         std::int64_t pendingUntil = 0;
     };

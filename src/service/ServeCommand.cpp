@@ -1,11 +1,13 @@
 #include "ServeCommand.h"
 
+#include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
 #include "SignalWatcher.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -19,8 +21,11 @@ constexpr int kFirstReadingsWaitMs = 1000;
 ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
-      m_fleet(std::move(transport), options.intervalMs, std::move(notice))
+      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath)
 {
+    m_exporter.setApi([this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
+        return m_historyApi.answer(method, path, query, m_fleet.snapshot(), QDateTime::currentSecsSinceEpoch());
+    });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
 }
 
@@ -50,6 +55,13 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The history (off with --no-history) sees the first reads, and writes its
+    // last minutes once the fleet has stopped.
+    std::unique_ptr<HistoryRecorder> history;
+    if (!m_options.historyPath.isEmpty()) {
+        history = std::make_unique<HistoryRecorder>(m_fleet, m_options, m_notice);
+        history->start();
+    }
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
@@ -72,6 +84,7 @@ ExitCode ServeCommand::run()
     mqtt.reset();
     m_fleet.stop();
     m_exporter.stop();
+    history.reset();
     if (m_fleet.abandoned())
         m_notice(QStringLiteral("a thermostat still busy in a transfer was left behind"));
     return ExitCode::Ok;

@@ -74,14 +74,13 @@ const Case kCases[] = {
          a.unplugged(kId, s(25));
          a.read(kId, s(30), std::nullopt);
          a.read(kId, s(40), std::nullopt);
-         a.plugged(kId, s(50));
+         // Back without a word of it: the first answer tells it.
          a.read(kId, s(55), sample(214, false));
          a.advance(s(60));
      },
      // On for the 25 s known before the unplug, off for the last 5: 25/30.
      {row(0, 4, 2, 210, 844, 214, 833)},
-     {ev(25, HistoryEvents::kUnplugged), ev(30, HistoryEvents::kNotAnswering),
-      ev(50, HistoryEvents::kPlugged), ev(55, HistoryEvents::kBack),
+     {ev(25, HistoryEvents::kUnplugged), ev(55, HistoryEvents::kPlugged),
       ev(55, HistoryEvents::kRelay, QStringLiteral("C-NC"))}},
     {"RelaySwitchingThreeTimesInAMinute",
      [](MinuteAggregator &a) {
@@ -136,12 +135,13 @@ const Case kCases[] = {
     {"ServiceStoppedInTheMiddleOfAMinute",
      [](MinuteAggregator &a) {
          a.serviceStarted(s(600));
+         a.plugged(kId, s(600));
          a.read(kId, s(601), sample(180, true));
          a.read(kId, s(611), sample(182, true));
          a.serviceStopped(s(620.5));
      },
      {row(600, 2, 0, 180, 362, 182, 1000)},
-     {ev(600, HistoryEvents::kServiceStarted, {}, {}, {}),
+     {ev(600, HistoryEvents::kServiceStarted, {}, {}, {}), ev(600, HistoryEvents::kPlugged),
       ev(620, HistoryEvents::kServiceStopped, {}, {}, {})}},
 };
 
