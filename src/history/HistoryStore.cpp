@@ -512,8 +512,10 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
     if (to <= from)
         return out;
 
-    // Whole hours come from the roll-up, the rest from the minutes.
-    std::int64_t cutoff = from;
+    // Whole steps: the first begins at or before `from`. Whole hours come
+    // from the roll-up, the rest from the minutes.
+    const std::int64_t lower = floorTo(from, out.step);
+    std::int64_t cutoff = lower;
     const bool hourly = out.step % kHour == 0;
     std::vector<std::pair<const char *, std::int64_t>> parts;
     if (hourly) {
@@ -521,7 +523,7 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
         sqlite3_prepare_v2(m_db, "SELECT max(t) + 3600 FROM hour WHERE thermostat = ?", -1, &s, nullptr);
         sqlite3_bind_int64(s, 1, *k);
         if (sqlite3_step(s) == SQLITE_ROW)
-            cutoff = std::clamp(column(s, 0).value_or(from), from, to);
+            cutoff = std::clamp(column(s, 0).value_or(lower), lower, to);
         sqlite3_finalize(s);
     }
     struct Bucket
@@ -572,10 +574,10 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
     if (hourly)
         ok = collect("SELECT t, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, relay_minutes"
                      " FROM hour WHERE thermostat = ?1 AND t >= ?2 AND t < ?3 ORDER BY t",
-                     floorTo(from, kHour), cutoff, true);
+                     lower, cutoff, true);
     ok = ok && collect("SELECT t, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, 1"
                        " FROM minute WHERE thermostat = ?1 AND t >= ?2 AND t < ?3",
-                       std::max(from, cutoff), to, false);
+                       std::max(lower, cutoff), to, false);
     if (!ok) {
         *error = lastError();
         return std::nullopt;

@@ -58,7 +58,8 @@ public:
         std::int64_t from = 0, to = 0, step = 60;
         std::vector<Point> points;
     };
-    // [from, to) in steps chosen so that at most maxPoints come back.
+    // [from, to) in steps chosen so that at most maxPoints come back; the
+    // first step begins at `from` rounded down to the step.
     std::optional<Range> range(const QString &id, std::int64_t from, std::int64_t to, int maxPoints,
                                QString *error);
     // The thermostat's events and the service's own, oldest first; at most
