@@ -118,7 +118,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History})
+    for (Command c :
+         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -349,8 +350,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
     }
     const auto command = commandNamed(words.first());
     if (!command) {
-        result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or history)").arg(words.first());
+        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or history)")
+                           .arg(words.first());
         return result;
     }
     o.command = *command;
@@ -387,15 +388,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
                 result.error = QStringLiteral("--%1 needs --mqtt").arg(QLatin1String(def->name));
                 return result;
             }
-    bool historyGiven = false, noHistory = false;
-    for (const auto &[def, value] : given) {
-        historyGiven = historyGiven || def->key == Key::History;
+    bool noHistory = false;
+    for (const auto &[def, value] : given)
         noHistory = noHistory || def->key == Key::NoHistory;
-    }
-    if (historyGiven && noHistory) {
-        result.error = QStringLiteral("--history and --no-history do not go together");
-        return result;
-    }
+    // --no-history wins, so that it turns off the history a unit's --history keeps.
+    if (noHistory)
+        o.service.historyPath.clear();
     if (o.command == Command::History) {
         if (o.format != OutputFormat::Json && o.format != OutputFormat::Csv) {
             bool formatGiven = false;
@@ -407,8 +405,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
             }
             o.format = OutputFormat::Csv;
         }
-        if (!o.importFile.isEmpty() && (!o.device.isEmpty() || !o.from.isEmpty() || !o.to.isEmpty() ||
-                                        !o.points.isEmpty())) {
+        if (!o.importFile.isEmpty() &&
+            (!o.device.isEmpty() || !o.from.isEmpty() || !o.to.isEmpty() || !o.points.isEmpty())) {
             result.error = QStringLiteral("history import takes only --history");
             return result;
         }
@@ -481,7 +479,7 @@ QString CommandLine::usage()
                           "History of serve, and the history command:\n"
                           "  --history FILE     the history's SQLite file (default:\n"
                           "                     $XDG_STATE_HOME/calidor/history.sqlite)\n"
-                          "  --no-history       keep no history\n"
+                          "  --no-history       keep no history, whatever --history says\n"
                           "  --history-days N   keep minute rows and events N days (default 400)\n"
                           "  --history-flush D  write to disk every D (default 1m); a power cut loses\n"
                           "                     at most that\n"

@@ -10,7 +10,8 @@
 
 HistoryCommand::HistoryCommand(const CliOptions &options, Print out, Print error)
     : m_options(options), m_out(std::move(out)), m_error(std::move(error))
-{}
+{
+}
 
 ExitCode HistoryCommand::run()
 {
@@ -40,9 +41,10 @@ ExitCode HistoryCommand::show()
     if (id.isEmpty()) {
         const QStringList ids = store->ids();
         if (ids.size() != 1) {
-            m_error(ids.isEmpty() ? QStringLiteral("the history holds no thermostat yet")
-                                  : QStringLiteral("the history holds several thermostats (%1): pick one with --device")
-                                        .arg(ids.join(QStringLiteral(", "))));
+            m_error(ids.isEmpty()
+                        ? QStringLiteral("the history holds no thermostat yet")
+                        : QStringLiteral("the history holds several thermostats (%1): pick one with --device")
+                              .arg(ids.join(QStringLiteral(", "))));
             return ids.isEmpty() ? ExitCode::Device : ExitCode::Usage;
         }
         id = ids.front();

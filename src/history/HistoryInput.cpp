@@ -32,7 +32,8 @@ std::optional<std::int64_t> time(const QString &text)
 Query query(const QString &from, const QString &to, const QString &points, std::int64_t now)
 {
     Query q;
-    q.to = now;
+    // The end is not included: by default the current second is.
+    q.to = now + 1;
     if (!to.isEmpty()) {
         const auto t = time(to);
         if (!t) {

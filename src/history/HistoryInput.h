@@ -24,7 +24,7 @@ struct Query
     int points = kDefaultPoints;
     QString error; // why the query is refused, one line
 };
-// from and to default to the last day before `now`; empty texts are not given.
+// [from, to): by default the last day up to `now` included; an empty text is not given.
 Query query(const QString &from, const QString &to, const QString &points, std::int64_t now);
 
 } // namespace HistoryInput

@@ -58,7 +58,7 @@ private:
         std::int64_t contactReadMs = 0; // the read that told it
         std::optional<HistorySample> last;
         std::optional<bool> answering; // unknown until the first read
-        bool unplugged = false;      // gone, and not back yet
+        bool unplugged = false;        // gone, and not back yet
         QString pendingSource;
         std::int64_t pendingUntil = 0;
     };

@@ -43,9 +43,10 @@ QByteArray HistoryApi::thermostats(const std::vector<ThermostatState> &states)
         QJsonObject o{{QStringLiteral("id"), s.id}, {QStringLiteral("up"), s.up}};
         // The keys of `read --format json`, from the same code.
         o.insert(QStringLiteral("reading"),
-                 s.reading ? QJsonDocument::fromJson(ReadingFormat::single(OutputFormat::Json, *s.reading).toUtf8())
-                                 .object()
-                           : QJsonValue());
+                 s.reading
+                     ? QJsonDocument::fromJson(ReadingFormat::single(OutputFormat::Json, *s.reading).toUtf8())
+                           .object()
+                     : QJsonValue());
         o.insert(QStringLiteral("read_at"), s.reading && s.readAt.isValid()
                                                 ? QJsonValue(ReadingFormat::timestamp(s.readAt))
                                                 : QJsonValue());
@@ -55,7 +56,8 @@ QByteArray HistoryApi::thermostats(const std::vector<ThermostatState> &states)
 }
 
 std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method, const QByteArray &path,
-                                                       const Query &query, const States &states, std::int64_t now)
+                                                       const Query &query, const States &states,
+                                                       std::int64_t now)
 {
     if (path != kPrefix && !path.startsWith(QByteArray(kPrefix) + '/'))
         return std::nullopt;
@@ -106,7 +108,8 @@ std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method,
         empty.from = q.from;
         empty.to = q.to;
         empty.step = HistoryStore::chooseStep(q.from, q.to, q.points);
-        return HttpExporter::Answer{MHD_HTTP_OK, format == QLatin1String("csv") ? kCsv : kJson,
+        return HttpExporter::Answer{MHD_HTTP_OK,
+                                    format == QLatin1String("csv") ? kCsv : kJson,
                                     format == QLatin1String("csv") ? HistoryFormat::csv(empty)
                                                                    : HistoryFormat::json(id, empty, {}),
                                     {}};
@@ -115,7 +118,8 @@ std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method,
     const std::optional<HistoryStore::Range> range = history->range(id, q.from, q.to, q.points, &error);
     if (!range) {
         m_store.reset(); // opened again at the next request
-        return refused(MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("the history cannot be read: %1").arg(error));
+        return refused(MHD_HTTP_SERVICE_UNAVAILABLE,
+                       QStringLiteral("the history cannot be read: %1").arg(error));
     }
     if (format == QLatin1String("csv"))
         return HttpExporter::Answer{MHD_HTTP_OK, kCsv, HistoryFormat::csv(*range), {}};

@@ -27,8 +27,8 @@ public:
     ~HistoryApi();
 
     // nullopt: not an API path.
-    std::optional<HttpExporter::Answer> answer(const QByteArray &method, const QByteArray &path, const Query &query,
-                                               const States &states, std::int64_t now);
+    std::optional<HttpExporter::Answer> answer(const QByteArray &method, const QByteArray &path,
+                                               const Query &query, const States &states, std::int64_t now);
 
     static QByteArray thermostats(const std::vector<ThermostatState> &states);
 

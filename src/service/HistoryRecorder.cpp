@@ -17,22 +17,24 @@ HistoryRecorder::HistoryRecorder(Fleet &fleet, const ServiceSettings &settings, 
     : QObject(parent), m_fleet(fleet),
       m_clock(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); }),
       m_aggregator(carryMs(settings.intervalMs)),
-      m_writer({settings.historyPath, std::chrono::milliseconds(settings.historyFlushMs), settings.historyDays,
-                [this] { return m_clock() / 1000; }},
+      m_writer({settings.historyPath, std::chrono::milliseconds(settings.historyFlushMs),
+                settings.historyDays, [this] { return m_clock() / 1000; }},
                std::move(notice))
 {
     connect(&fleet, &Fleet::readDone, this, &HistoryRecorder::read);
     connect(&fleet, &Fleet::availabilityChanged, this, &HistoryRecorder::availability);
     connect(&fleet, &Fleet::thermostatAdded, this, [this](const QString &id) {
-        if (m_running)
+        if (m_running) {
             m_aggregator.plugged(id, m_clock());
+            handOver();
+        }
     });
     connect(&fleet, &Fleet::configured, this, [this](const QString &id, const QString &source) {
         if (m_running)
             m_aggregator.configured(id, m_clock(), source);
     });
     // Minutes close on time even when no read comes.
-    m_tick.setInterval(1000);
+    m_tick.setInterval(int(std::min<std::int64_t>(1000, settings.historyFlushMs)));
     connect(&m_tick, &QTimer::timeout, this, &HistoryRecorder::handOver);
 }
 
@@ -43,8 +45,8 @@ HistoryRecorder::~HistoryRecorder()
 
 HistorySample HistoryRecorder::sample(const Reading &reading)
 {
-    return {reading.temperature, reading.low, reading.high, reading.contactOnNO, reading.mode,
-            reading.probeStatus};
+    return {reading.temperature, reading.low,  reading.high,
+            reading.contactOnNO, reading.mode, reading.probeStatus};
 }
 
 void HistoryRecorder::start()
@@ -52,6 +54,7 @@ void HistoryRecorder::start()
     m_running = true;
     m_writer.start();
     m_aggregator.serviceStarted(m_clock());
+    handOver();
     m_tick.start();
 }
 
@@ -78,6 +81,7 @@ void HistoryRecorder::read(const QString &id, bool answered)
     if (answered && state->reading)
         s = sample(*state->reading);
     m_aggregator.read(id, m_clock(), s);
+    handOver();
 }
 
 // Down without a failed read: it is gone from its port (or would not open).
@@ -90,8 +94,11 @@ void HistoryRecorder::availability(const QString &id, bool up)
     if (state && state->readErrors != m_readErrors[id])
         return;
     m_aggregator.unplugged(id, m_clock());
+    handOver();
 }
 
+// What the aggregator closed goes to the writer at once: what waits for the
+// disk waits there, at most one flush interval.
 void HistoryRecorder::handOver()
 {
     m_aggregator.advance(m_clock());

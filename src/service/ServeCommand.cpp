@@ -23,9 +23,11 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
     : QObject(parent), m_options(options), m_notice(notice),
       m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath)
 {
-    m_exporter.setApi([this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
-        return m_historyApi.answer(method, path, query, m_fleet.snapshot(), QDateTime::currentSecsSinceEpoch());
-    });
+    m_exporter.setApi(
+        [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
+            return m_historyApi.answer(method, path, query, m_fleet.snapshot(),
+                                       QDateTime::currentSecsSinceEpoch());
+        });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
 }
 
