@@ -67,26 +67,49 @@ namespace {
 const char *const kMigrations[] = {
     // 1
     "CREATE TABLE thermostat(key INTEGER PRIMARY KEY, id TEXT NOT NULL UNIQUE);"
-    // One row per thermostat and minute; temperatures and thresholds in tenths
-    // of a degree, the mean as a sum over the answered reads.
-    "CREATE TABLE minute(t INTEGER NOT NULL, thermostat INTEGER NOT NULL, reads INTEGER NOT NULL,"
-    " failures INTEGER NOT NULL, temp_min INTEGER, temp_sum INTEGER NOT NULL, temp_max INTEGER,"
-    " tl INTEGER, th INTEGER, mode TEXT, relay_on_permille INTEGER, probe_worst INTEGER,"
-    " PRIMARY KEY(t, thermostat)) WITHOUT ROWID;"
+    // One row per thermostat and minute, keyed by the minute's number times
+    // 1024 plus the thermostat's key: a flush appends its rows at the end of
+    // the table, where SQLite adds a page without reshuffling its
+    // neighbours. Temperatures and thresholds in tenths of a degree, the
+    // mean as a sum over the answered reads.
+    "CREATE TABLE minute(k INTEGER PRIMARY KEY, reads INTEGER NOT NULL, failures INTEGER NOT NULL,"
+    " temp_min INTEGER, temp_sum INTEGER NOT NULL, temp_max INTEGER, tl INTEGER, th INTEGER, mode TEXT,"
+    " relay_on_permille INTEGER, probe_worst INTEGER);"
     // Whole hours, rolled up from the minutes once the hour is over.
     "CREATE TABLE hour(thermostat INTEGER NOT NULL, t INTEGER NOT NULL, reads INTEGER NOT NULL,"
     " failures INTEGER NOT NULL, temp_min INTEGER, temp_sum INTEGER NOT NULL, temp_max INTEGER,"
     " tl INTEGER, th INTEGER, relay_on_permille INTEGER, relay_minutes INTEGER NOT NULL,"
     " probe_worst INTEGER, PRIMARY KEY(thermostat, t)) WITHOUT ROWID;"
-    // thermostat NULL: the service's own events.
-    "CREATE TABLE event(t INTEGER NOT NULL, thermostat INTEGER, kind TEXT NOT NULL, detail TEXT,"
+    // Keyed by the second times 1024 plus its rank in that second, for the
+    // same reason; thermostat NULL: the service's own events.
+    "CREATE TABLE event(k INTEGER PRIMARY KEY, thermostat INTEGER, kind TEXT NOT NULL, detail TEXT,"
     " source TEXT);"
-    "CREATE INDEX event_by_thermostat ON event(thermostat, t);",
+    // The same in plain words, for a person with the sqlite3 shell.
+    "CREATE VIEW minutes AS SELECT (m.k >> 10) * 60 AS t, th.id AS id, m.reads, m.failures,"
+    " m.temp_min / 10.0 AS temperature_min, m.temp_sum / 10.0 / nullif(m.reads, 0) AS temperature_mean,"
+    " m.temp_max / 10.0 AS temperature_max, m.tl / 10.0 AS tl, m.th / 10.0 AS th, m.mode,"
+    " m.relay_on_permille / 1000.0 AS relay_on_fraction, m.probe_worst"
+    " FROM minute m JOIN thermostat th ON th.key = (m.k & 1023);"
+    "CREATE VIEW events AS SELECT e.k >> 10 AS t, th.id AS id, e.kind, e.detail, e.source"
+    " FROM event e LEFT JOIN thermostat th ON th.key = e.thermostat;",
 };
 constexpr int kSteps = int(sizeof kMigrations / sizeof *kMigrations);
 static_assert(kSteps == HistoryStore::kSchemaVersion);
 
 constexpr std::int64_t kHour = 3600;
+// A thermostat's key fits in the low 10 bits of a minute's key.
+constexpr std::int64_t kMaxThermostats = 1023;
+
+std::int64_t ceilDiv(std::int64_t a, std::int64_t b)
+{
+    return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
+
+// The first minute key at or after time t.
+std::int64_t minuteKey(std::int64_t t)
+{
+    return ceilDiv(t, 60) * 1024;
+}
 
 std::int64_t floorTo(std::int64_t t, std::int64_t step)
 {
@@ -208,6 +231,9 @@ Attempt attempt(const QString &path, HistoryStore::Access access)
     sqlite3_extended_result_codes(db, 1);
     // A reader waits for the writer's checkpoint rather than failing.
     sqlite3_busy_timeout(db, 5000);
+    // Both the writer and a reader go through the file in order: a small
+    // cache does, and keeps the service small (the default is 2 MB each).
+    sqlite3_exec(db, "PRAGMA cache_size=-256", nullptr, nullptr, nullptr);
     const std::int64_t version = pragmaInt(db, "PRAGMA user_version", &code);
     if (code != SQLITE_OK)
         return fail(db, code);
@@ -221,7 +247,7 @@ Attempt attempt(const QString &path, HistoryStore::Access access)
     }
     if (version == 0) {
         // Small pages: a flush rewrites only the pages it touches.
-        sqlite3_exec(db, "PRAGMA page_size=1024", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA page_size=512", nullptr, nullptr, nullptr);
     }
     const QString journal = pragmaText(db, "PRAGMA journal_mode=WAL", &code);
     if (code != SQLITE_OK)
@@ -236,8 +262,10 @@ Attempt attempt(const QString &path, HistoryStore::Access access)
             return fail(db, SQLITE_CORRUPT, check);
     }
     // Each commit reaches the disk before append() returns: a power cut costs
-    // at most what was not flushed yet.
-    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    // at most what was not flushed yet. The journal is copied into the file
+    // about once a day rather than every few hours (4 MB of journal); the
+    // writer appends, so a small cache serves it.
+    sqlite3_exec(db, "PRAGMA synchronous=FULL; PRAGMA wal_autocheckpoint=4000", nullptr, nullptr, nullptr);
     if (version < HistoryStore::kSchemaVersion) {
         char *message = nullptr;
         QByteArray script = "BEGIN IMMEDIATE;";
@@ -305,7 +333,7 @@ bool HistoryStore::prepare(QString *error)
     const bool made =
         make(m_newKey, "INSERT INTO thermostat(id) VALUES(?)") &&
         make(m_merge,
-             "INSERT INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12) ON CONFLICT DO UPDATE SET"
+             "INSERT INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11) ON CONFLICT DO UPDATE SET"
              " relay_on_permille = CASE WHEN relay_on_permille IS NULL THEN excluded.relay_on_permille"
              "   WHEN excluded.relay_on_permille IS NULL THEN relay_on_permille"
              "   ELSE (relay_on_permille * reads + excluded.relay_on_permille * excluded.reads)"
@@ -318,38 +346,47 @@ bool HistoryStore::prepare(QString *error)
              " mode = coalesce(excluded.mode, mode),"
              " probe_worst = max(coalesce(probe_worst, excluded.probe_worst),"
              "                   coalesce(excluded.probe_worst, probe_worst))") &&
-        make(m_ignore, "INSERT OR IGNORE INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12)") &&
-        make(m_event, "INSERT INTO event VALUES(?,?,?,?,?)") &&
-        make(
-            m_roll,
-            "INSERT OR REPLACE INTO hour SELECT ?1, g.h, g.reads, g.failures, g.tmin, g.tsum, g.tmax,"
-            " (SELECT tl FROM minute m WHERE m.t >= g.h AND m.t < g.h + 3600 AND m.thermostat = ?1"
-            "  AND m.tl IS NOT NULL ORDER BY m.t DESC LIMIT 1),"
-            " (SELECT th FROM minute m WHERE m.t >= g.h AND m.t < g.h + 3600 AND m.thermostat = ?1"
-            "  AND m.th IS NOT NULL ORDER BY m.t DESC LIMIT 1),"
-            " g.relay, g.relays, g.probe FROM"
-            " (SELECT t / 3600 * 3600 AS h, sum(reads) AS reads, sum(failures) AS failures,"
-            "  min(temp_min) AS tmin, sum(temp_sum) AS tsum, max(temp_max) AS tmax,"
-            "  avg(relay_on_permille) AS relay, count(relay_on_permille) AS relays, max(probe_worst) AS probe"
-            "  FROM minute WHERE thermostat = ?1 AND t >= ?2 AND t < ?3 GROUP BY h) g");
+        make(m_ignore, "INSERT OR IGNORE INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)") &&
+        make(m_event, "INSERT INTO event VALUES((SELECT coalesce(max(k) + 1, ?1 * 1024) FROM event"
+                      " WHERE k >= ?1 * 1024 AND k < (?1 + 1) * 1024), ?2, ?3, ?4, ?5)") &&
+        make(m_roll,
+             "INSERT OR REPLACE INTO hour SELECT ?1, g.h, g.reads, g.failures, g.tmin, g.tsum, g.tmax,"
+             " (SELECT tl FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
+             "  AND (m.k & 1023) = ?1 AND m.tl IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
+             " (SELECT th FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
+             "  AND (m.k & 1023) = ?1 AND m.th IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
+             " g.relay, g.relays, g.probe FROM"
+             " (SELECT (k >> 10) * 60 / 3600 * 3600 AS h, sum(reads) AS reads, sum(failures) AS failures,"
+             "  min(temp_min) AS tmin, sum(temp_sum) AS tsum, max(temp_max) AS tmax,"
+             "  avg(relay_on_permille) AS relay, count(relay_on_permille) AS relays, max(probe_worst) AS probe"
+             "  FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1 GROUP BY h) g");
     if (!made)
         return false;
-    // The hour each thermostat was last written in stays open; hours before
-    // it that were never rolled up (the service stopped in them) are now.
+    // The hour last written in stays open; the hours of each thermostat
+    // before it that were never rolled up (the service stopped in them) are
+    // rolled up now.
     sqlite3_stmt *s = nullptr;
-    sqlite3_prepare_v2(m_db,
-                       "SELECT thermostat, max(t) / 3600 * 3600,"
-                       " (SELECT max(t) + 3600 FROM hour WHERE hour.thermostat = minute.thermostat)"
-                       " FROM minute GROUP BY thermostat",
-                       -1, &s, nullptr);
-    std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> pending;
-    while (sqlite3_step(s) == SQLITE_ROW)
-        pending.emplace_back(sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
-                             column(s, 2).value_or(std::numeric_limits<std::int64_t>::min()));
+    sqlite3_prepare_v2(m_db, "SELECT (min(k) >> 10) * 60, (max(k) >> 10) * 60 / 3600 * 3600 FROM minute", -1, &s,
+                       nullptr);
+    std::optional<std::int64_t> first, open;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        first = column(s, 0);
+        open = column(s, 1);
+    }
     sqlite3_finalize(s);
-    for (const auto &[thermostat, open, rolled] : pending) {
-        m_openHour[thermostat] = open;
-        if (rolled < open && !rollHours(thermostat, rolled, open)) {
+    if (!first || !open)
+        return true;
+    std::vector<std::pair<std::int64_t, std::int64_t>> rolled; // thermostat, the end of its roll-up
+    sqlite3_prepare_v2(m_db,
+                       "SELECT key, (SELECT max(t) + 3600 FROM hour WHERE hour.thermostat = thermostat.key)"
+                       " FROM thermostat",
+                       -1, &s, nullptr);
+    while (sqlite3_step(s) == SQLITE_ROW)
+        rolled.emplace_back(sqlite3_column_int64(s, 0), column(s, 1).value_or(*first));
+    sqlite3_finalize(s);
+    for (const auto &[thermostat, from] : rolled) {
+        m_openHour[thermostat] = *open;
+        if (from < *open && !rollHours(thermostat, from, *open)) {
             *error = lastError();
             return false;
         }
@@ -371,7 +408,7 @@ std::optional<std::int64_t> HistoryStore::key(const QString &id, bool create)
     m_key->reset();
     if (!create || !m_newKey)
         return std::nullopt;
-    if (m_newKey->reset().bind(id).step() != SQLITE_DONE)
+    if (m_newKey->reset().bind(id).step() != SQLITE_DONE || sqlite3_last_insert_rowid(m_db) > kMaxThermostats)
         return std::nullopt;
     // Not cached until the transaction commits: a rollback takes the key back.
     return sqlite3_last_insert_rowid(m_db);
@@ -379,7 +416,7 @@ std::optional<std::int64_t> HistoryStore::key(const QString &id, bool create)
 
 bool HistoryStore::rollHours(std::int64_t thermostat, std::int64_t from, std::int64_t to)
 {
-    return m_roll->reset().bind(thermostat).bind(from).bind(to).step() == SQLITE_DONE;
+    return m_roll->reset().bind(thermostat).bind(minuteKey(from)).bind(minuteKey(to)).step() == SQLITE_DONE;
 }
 
 bool HistoryStore::insertMinutes(const std::vector<MinuteRow> &minutes, Statement &statement, int *added)
@@ -389,7 +426,7 @@ bool HistoryStore::insertMinutes(const std::vector<MinuteRow> &minutes, Statemen
         const std::optional<std::int64_t> k = key(r.id, true);
         if (!k)
             return false;
-        statement.reset().bind(r.t).bind(*k).bind(std::int64_t(r.reads)).bind(std::int64_t(r.failures));
+        statement.reset().bind(minuteKey(r.t) + *k).bind(std::int64_t(r.reads)).bind(std::int64_t(r.failures));
         statement.bind(r.temperatureMin)
             .bind(r.temperatureSum)
             .bind(r.temperatureMax)
@@ -534,6 +571,7 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
         bool any = false;
     };
     std::map<std::int64_t, Bucket> buckets;
+    // [a, b) in the table's own keys.
     auto collect = [&](const char *sql, std::int64_t a, std::int64_t b, bool fromHours) {
         if (a >= b)
             return true;
@@ -575,9 +613,9 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
         ok = collect("SELECT t, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, relay_minutes"
                      " FROM hour WHERE thermostat = ?1 AND t >= ?2 AND t < ?3 ORDER BY t",
                      lower, cutoff, true);
-    ok = ok && collect("SELECT t, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, 1"
-                       " FROM minute WHERE thermostat = ?1 AND t >= ?2 AND t < ?3",
-                       std::max(lower, cutoff), to, false);
+    ok = ok && collect("SELECT (k >> 10) * 60, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, 1"
+                       " FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1",
+                       minuteKey(std::max(lower, cutoff)), minuteKey(to), false);
     if (!ok) {
         *error = lastError();
         return std::nullopt;
@@ -610,9 +648,9 @@ std::vector<HistoryEvent> HistoryStore::events(const QString &id, std::int64_t f
     const std::optional<std::int64_t> k = key(id, false);
     sqlite3_stmt *s = nullptr;
     sqlite3_prepare_v2(m_db,
-                       "SELECT * FROM (SELECT e.t, e.kind, e.detail, e.source, e.rowid AS r FROM event e"
-                       " WHERE (e.thermostat = ?1 OR e.thermostat IS NULL) AND e.t >= ?2 AND e.t < ?3"
-                       " ORDER BY e.t DESC, r DESC LIMIT ?4) ORDER BY t, r",
+                       "SELECT * FROM (SELECT k >> 10, kind, detail, source, k FROM event"
+                       " WHERE k >= ?2 * 1024 AND k < ?3 * 1024 AND (thermostat = ?1 OR thermostat IS NULL)"
+                       " ORDER BY k DESC LIMIT ?4) ORDER BY k",
                        -1, &s, nullptr);
     if (k)
         sqlite3_bind_int64(s, 1, *k);
@@ -649,9 +687,8 @@ int HistoryStore::prune(std::int64_t before, int batch, QString *error)
     }
     sqlite3_stmt *s = nullptr;
     const char *const sql[] = {
-        "DELETE FROM minute WHERE (t, thermostat) IN"
-        " (SELECT t, thermostat FROM minute WHERE t < ?1 ORDER BY t LIMIT ?2)",
-        "DELETE FROM event WHERE rowid IN (SELECT rowid FROM event WHERE t < ?1 LIMIT ?2)",
+        "DELETE FROM minute WHERE k IN (SELECT k FROM minute WHERE k < (?1 + 59) / 60 * 1024 ORDER BY k LIMIT ?2)",
+        "DELETE FROM event WHERE k IN (SELECT k FROM event WHERE k < ?1 * 1024 ORDER BY k LIMIT ?2)",
         "DELETE FROM hour WHERE (thermostat, t) IN (SELECT thermostat, t FROM hour WHERE t + 3600 <= ?1 "
         "LIMIT ?2)",
     };

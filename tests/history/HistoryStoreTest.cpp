@@ -138,7 +138,7 @@ TEST_F(HistoryStoreTest, AMinuteWrittenTwiceAcrossARestartIsMergedAndAnImportNev
     EXPECT_DOUBLE_EQ(*range->points[0].temperatureMax, 23.3);
     EXPECT_DOUBLE_EQ(*range->points[0].temperatureMean, 21.0);
     EXPECT_DOUBLE_EQ(*range->points[0].relayOnFraction, 0.75);
-    EXPECT_EQ(sqliteAnswer(path(), "SELECT reads || '/' || failures FROM minute WHERE t = 600"), "30/3");
+    EXPECT_EQ(sqliteAnswer(path(), "SELECT reads || '/' || failures FROM minutes WHERE t = 600"), "30/3");
 }
 
 TEST_F(HistoryStoreTest, EventsComeWithTheServicesOwnAndTheLatestWhenCapped)
@@ -182,7 +182,7 @@ TEST_F(HistoryStoreTest, RetentionDeletesInSmallBatchesUpToTheCutoff)
     while (store->prune(cutoff, 100, &error) > 0)
         ++rounds;
     EXPECT_EQ(rounds, 3); // 240 rows: 100, 100, 40
-    EXPECT_EQ(sqliteAnswer(path(), "SELECT min(t) FROM minute"), std::to_string(cutoff));
+    EXPECT_EQ(sqliteAnswer(path(), "SELECT min(t) FROM minutes"), std::to_string(cutoff));
     EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM event"), "1");
     EXPECT_EQ(sqliteAnswer(path(), "SELECT min(t) FROM hour"), std::to_string(cutoff));
     // Through the hours or the minutes, nothing before the cutoff is left.

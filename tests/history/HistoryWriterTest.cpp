@@ -129,7 +129,7 @@ TEST(HistoryWriterTest, SurvivesBeingKilledAtRandomMomentsWhileWriting)
         flushed.emplace_back(first, last);
         ASSERT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok") << "run " << run << ", seed " << seed;
         for (const auto &[from, to] : flushed) {
-            const std::string sql = "SELECT count(*) FROM minute WHERE t BETWEEN " + std::to_string(from) +
+            const std::string sql = "SELECT count(*) FROM minutes WHERE t BETWEEN " + std::to_string(from) +
                                     " AND " + std::to_string(to);
             ASSERT_EQ(sqliteAnswer(path, sql.c_str()), std::to_string(2 * ((to - from) / 60 + 1)))
                 << "run " << run << ", seed " << seed << ", minutes " << from << ".." << to;
