@@ -81,8 +81,8 @@ struct SimulatedThermostat
 void simulatedDay(const QString &folder)
 {
     const QString path = folder + QStringLiteral("/day.sqlite");
-    std::int64_t nowMs = QDateTime::fromString(QStringLiteral("2026-01-05T00:00:00Z"), Qt::ISODate)
-                             .toMSecsSinceEpoch();
+    std::int64_t nowMs =
+        QDateTime::fromString(QStringLiteral("2026-01-05T00:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
     HistoryWriter writer({path, std::chrono::hours(24), 400, [&nowMs] { return nowMs / 1000; }},
                          [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
     MinuteAggregator aggregator;
@@ -109,10 +109,11 @@ void simulatedDay(const QString &folder)
     writer.stop();
     const long long written = writeBytes(QStringLiteral("self")) - before;
     const long long size = fileBytes(path);
-    std::printf("simulated day, 4 thermostats read every second, flushed every minute, relays switching every "
-                "10 min: %.2f MB written "
-                "(target < 10 MB), in %.1f s; the file grew %.0f KB, about %.0f MB a year a thermostat\n",
-                written / 1e6, took.elapsed() / 1000.0, size / 1e3, size * 365.0 / 4 / 1e6);
+    std::printf(
+        "simulated day, 4 thermostats read every second, flushed every minute, relays switching every "
+        "10 min: %.2f MB written "
+        "(target < 10 MB), in %.1f s; the file grew %.0f KB, about %.0f MB a year a thermostat\n",
+        written / 1e6, took.elapsed() / 1000.0, size / 1e3, size * 365.0 / 4 / 1e6);
 }
 
 void yearOfRows(const QString &path, const QString &id)
@@ -126,10 +127,12 @@ void yearOfRows(const QString &path, const QString &id)
         std::vector<MinuteRow> rows;
         for (int m = 0; m < 1440; ++m) {
             const HistorySample s = t.next(random);
-            rows.push_back({id, start + (day * 1440LL + m) * 60, 60, 0, s.temperature - 2, 60LL * s.temperature,
-                            s.temperature + 2, s.low, s.high, 'A', int(random() % 1001), 0});
+            rows.push_back({id, start + (day * 1440LL + m) * 60, 60, 0, s.temperature - 2,
+                            60LL * s.temperature, s.temperature + 2, s.low, s.high, 'A', int(random() % 1001),
+                            0});
         }
-        if (!store->append(rows, {{id, rows.front().t + 3600, QStringLiteral("relay"), QStringLiteral("C-NO"), {}}},
+        if (!store->append(rows,
+                           {{id, rows.front().t + 3600, QStringLiteral("relay"), QStringLiteral("C-NO"), {}}},
                            &error)) {
             std::fprintf(stderr, "history_bench: %s\n", qPrintable(error));
             return;
@@ -153,9 +156,10 @@ void yearQueries(const QString &path, const QString &id)
         points = range ? range->points.size() : 0;
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("a year of minute rows (%s) queried to 1000 points, 50 times: median %.2f ms (target < 50 ms), "
-                "max %.2f ms; %zu points\n",
-                qPrintable(QFileInfo(path).fileName()), (ms[24] + ms[25]) / 2, ms.back(), points);
+    std::printf(
+        "a year of minute rows (%s) queried to 1000 points, 50 times: median %.2f ms (target < 50 ms), "
+        "max %.2f ms; %zu points\n",
+        qPrintable(QFileInfo(path).fileName()), (ms[24] + ms[25]) / 2, ms.back(), points);
 }
 
 struct Serve
@@ -170,8 +174,8 @@ Serve startServe(const QStringList &history)
     s.process = std::make_unique<QProcess>();
     s.process->setReadChannel(QProcess::StandardError);
     s.process->start(QStringLiteral(CALIDORCTL_PATH),
-                     QStringList{QStringLiteral("--simulate"), QStringLiteral("serve"), QStringLiteral("--listen"),
-                                 QStringLiteral("127.0.0.1:0")} +
+                     QStringList{QStringLiteral("--simulate"), QStringLiteral("serve"),
+                                 QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
                          history);
     QByteArray said;
     for (int i = 0; i < 100 && !said.contains("listening on"); ++i) {
@@ -205,7 +209,8 @@ void queries(int port, int count)
         const std::int64_t from = now - 365LL * 86400 + std::int64_t(random() % (300 * 86400));
         const std::string url = "http://127.0.0.1:" + std::to_string(port) +
                                 "/api/v1/thermostats/SIM0001/history?from=" + std::to_string(from) +
-                                "&points=" + std::to_string(1 + random() % 5000) + (i % 2 ? "&format=csv" : "");
+                                "&points=" + std::to_string(1 + random() % 5000) +
+                                (i % 2 ? "&format=csv" : "");
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
         curl_easy_perform(curl);
     }
@@ -254,9 +259,10 @@ void sideBySide(const QString &folder, int minutes)
     QProcess prom;
     prom.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     prom.setStandardOutputFile(QProcess::nullDevice());
-    prom.start(prometheus, {QStringLiteral("--config.file=") + config.fileName(),
-                            QStringLiteral("--storage.tsdb.path=") + folder + QStringLiteral("/tsdb"),
-                            QStringLiteral("--web.listen-address=127.0.0.1:0"), QStringLiteral("--log.level=error")});
+    prom.start(prometheus,
+               {QStringLiteral("--config.file=") + config.fileName(),
+                QStringLiteral("--storage.tsdb.path=") + folder + QStringLiteral("/tsdb"),
+                QStringLiteral("--web.listen-address=127.0.0.1:0"), QStringLiteral("--log.level=error")});
     prom.waitForStarted();
     QThread::sleep(20); // past both start-ups
     const QString servePid = QString::number(s.process->processId());
@@ -264,11 +270,13 @@ void sideBySide(const QString &folder, int minutes)
     const long long serve0 = writeBytes(servePid), prom0 = writeBytes(promPid);
     QThread::sleep(static_cast<unsigned long>(minutes) * 60);
     const double perHour = 60.0 / minutes;
-    const double ours = (writeBytes(servePid) - serve0) * perHour, theirs = (writeBytes(promPid) - prom0) * perHour;
-    std::printf("%d minutes of real time, 4 thermostats: serve with history %.0f KB/h, Prometheus scraping "
-                "every 15 s %.0f KB/h: ours is %.2f of theirs (target <= 0.25), with per-minute min, mean, max "
-                "and every event\n",
-                minutes, ours / 1e3, theirs / 1e3, theirs > 0 ? ours / theirs : 0.0);
+    const double ours = (writeBytes(servePid) - serve0) * perHour,
+                 theirs = (writeBytes(promPid) - prom0) * perHour;
+    std::printf(
+        "%d minutes of real time, 4 thermostats: serve with history %.0f KB/h, Prometheus scraping "
+        "every 15 s %.0f KB/h: ours is %.2f of theirs (target <= 0.25), with per-minute min, mean, max "
+        "and every event\n",
+        minutes, ours / 1e3, theirs / 1e3, theirs > 0 ? ours / theirs : 0.0);
     prom.terminate();
     prom.waitForFinished(10000);
     stopServe(s);

@@ -349,25 +349,26 @@ bool HistoryStore::prepare(QString *error)
         make(m_ignore, "INSERT OR IGNORE INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)") &&
         make(m_event, "INSERT INTO event VALUES((SELECT coalesce(max(k) + 1, ?1 * 1024) FROM event"
                       " WHERE k >= ?1 * 1024 AND k < (?1 + 1) * 1024), ?2, ?3, ?4, ?5)") &&
-        make(m_roll,
-             "INSERT OR REPLACE INTO hour SELECT ?1, g.h, g.reads, g.failures, g.tmin, g.tsum, g.tmax,"
-             " (SELECT tl FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
-             "  AND (m.k & 1023) = ?1 AND m.tl IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
-             " (SELECT th FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
-             "  AND (m.k & 1023) = ?1 AND m.th IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
-             " g.relay, g.relays, g.probe FROM"
-             " (SELECT (k >> 10) * 60 / 3600 * 3600 AS h, sum(reads) AS reads, sum(failures) AS failures,"
-             "  min(temp_min) AS tmin, sum(temp_sum) AS tsum, max(temp_max) AS tmax,"
-             "  avg(relay_on_permille) AS relay, count(relay_on_permille) AS relays, max(probe_worst) AS probe"
-             "  FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1 GROUP BY h) g");
+        make(
+            m_roll,
+            "INSERT OR REPLACE INTO hour SELECT ?1, g.h, g.reads, g.failures, g.tmin, g.tsum, g.tmax,"
+            " (SELECT tl FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
+            "  AND (m.k & 1023) = ?1 AND m.tl IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
+            " (SELECT th FROM minute m WHERE m.k >= g.h / 60 * 1024 AND m.k < (g.h + 3600) / 60 * 1024"
+            "  AND (m.k & 1023) = ?1 AND m.th IS NOT NULL ORDER BY m.k DESC LIMIT 1),"
+            " g.relay, g.relays, g.probe FROM"
+            " (SELECT (k >> 10) * 60 / 3600 * 3600 AS h, sum(reads) AS reads, sum(failures) AS failures,"
+            "  min(temp_min) AS tmin, sum(temp_sum) AS tsum, max(temp_max) AS tmax,"
+            "  avg(relay_on_permille) AS relay, count(relay_on_permille) AS relays, max(probe_worst) AS probe"
+            "  FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1 GROUP BY h) g");
     if (!made)
         return false;
     // The hour last written in stays open; the hours of each thermostat
     // before it that were never rolled up (the service stopped in them) are
     // rolled up now.
     sqlite3_stmt *s = nullptr;
-    sqlite3_prepare_v2(m_db, "SELECT (min(k) >> 10) * 60, (max(k) >> 10) * 60 / 3600 * 3600 FROM minute", -1, &s,
-                       nullptr);
+    sqlite3_prepare_v2(m_db, "SELECT (min(k) >> 10) * 60, (max(k) >> 10) * 60 / 3600 * 3600 FROM minute", -1,
+                       &s, nullptr);
     std::optional<std::int64_t> first, open;
     if (sqlite3_step(s) == SQLITE_ROW) {
         first = column(s, 0);
@@ -426,7 +427,10 @@ bool HistoryStore::insertMinutes(const std::vector<MinuteRow> &minutes, Statemen
         const std::optional<std::int64_t> k = key(r.id, true);
         if (!k)
             return false;
-        statement.reset().bind(minuteKey(r.t) + *k).bind(std::int64_t(r.reads)).bind(std::int64_t(r.failures));
+        statement.reset()
+            .bind(minuteKey(r.t) + *k)
+            .bind(std::int64_t(r.reads))
+            .bind(std::int64_t(r.failures));
         statement.bind(r.temperatureMin)
             .bind(r.temperatureSum)
             .bind(r.temperatureMax)
@@ -613,9 +617,10 @@ std::optional<HistoryStore::Range> HistoryStore::range(const QString &id, std::i
         ok = collect("SELECT t, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, relay_minutes"
                      " FROM hour WHERE thermostat = ?1 AND t >= ?2 AND t < ?3 ORDER BY t",
                      lower, cutoff, true);
-    ok = ok && collect("SELECT (k >> 10) * 60, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, 1"
-                       " FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1",
-                       minuteKey(std::max(lower, cutoff)), minuteKey(to), false);
+    ok = ok &&
+         collect("SELECT (k >> 10) * 60, reads, temp_min, temp_sum, temp_max, tl, th, relay_on_permille, 1"
+                 " FROM minute WHERE k >= ?2 AND k < ?3 AND (k & 1023) = ?1",
+                 minuteKey(std::max(lower, cutoff)), minuteKey(to), false);
     if (!ok) {
         *error = lastError();
         return std::nullopt;
@@ -687,7 +692,8 @@ int HistoryStore::prune(std::int64_t before, int batch, QString *error)
     }
     sqlite3_stmt *s = nullptr;
     const char *const sql[] = {
-        "DELETE FROM minute WHERE k IN (SELECT k FROM minute WHERE k < (?1 + 59) / 60 * 1024 ORDER BY k LIMIT ?2)",
+        "DELETE FROM minute WHERE k IN (SELECT k FROM minute WHERE k < (?1 + 59) / 60 * 1024 ORDER BY k "
+        "LIMIT ?2)",
         "DELETE FROM event WHERE k IN (SELECT k FROM event WHERE k < ?1 * 1024 ORDER BY k LIMIT ?2)",
         "DELETE FROM hour WHERE (thermostat, t) IN (SELECT thermostat, t FROM hour WHERE t + 3600 <= ?1 "
         "LIMIT ?2)",
