@@ -8,7 +8,7 @@ namespace HistoryInput {
 QString defaultPath(const QProcessEnvironment &environment)
 {
     QString state = environment.value(QStringLiteral("XDG_STATE_HOME"));
-    // The base directory specification ignores a relative path.
+    // A relative XDG_STATE_HOME is to be ignored, as XDG says.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = environment.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.local/state");
     return state + QStringLiteral("/calidor/history.sqlite");
