@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
+#include <csignal>
 
 namespace {
 
@@ -45,6 +46,9 @@ void ServeCommand::publish()
 
 ExitCode ServeCommand::run()
 {
+    // A service does not end because whoever read its messages went away:
+    // a write to a closed pipe just fails.
+    std::signal(SIGPIPE, SIG_IGN);
     QString error;
     if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, &error)) {
         m_notice(QStringLiteral("cannot listen on %1: %2")
@@ -87,7 +91,9 @@ ExitCode ServeCommand::run()
     m_fleet.stop();
     m_exporter.stop();
     history.reset();
-    if (m_fleet.abandoned())
-        m_notice(QStringLiteral("a thermostat still busy in a transfer was left behind"));
+    // A read the kernel is still waiting on cannot be cut short: the process
+    // ends when the kernel gives up on it (5 s at most on USB).
+    for (const QString &id : m_fleet.abandonedIds())
+        m_notice(QStringLiteral("%1 is still in a transfer; the system ends it by itself").arg(id));
     return ExitCode::Ok;
 }
