@@ -4,7 +4,7 @@
 # For every library of ours: which of our libraries it may reach, directly or
 # through others. A dependency points down; only the window libraries reach
 # QtGui or QtWidgets; only hidraw uses libudev;
-# only mqtt uses libmosquitto. The check reads the links
+# only mqtt uses libmosquitto; only history uses SQLite (and libcsv). The check reads the links
 # the build really has, so a wrong target_link_libraries() fails at configure
 # time, before anything is compiled.
 set(CALIDOR_LAYERS
@@ -16,8 +16,9 @@ set(CALIDOR_LAYERS
     "calidor_thermostat:calidor_device,calidor_hid,calidor_platform_interfaces"
     "calidor_link:calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_mqtt:"
-    "calidor_service:calidor_link,calidor_mqtt,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
-    "calidor_cli:calidor_service,calidor_link,calidor_mqtt,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_history:"
+    "calidor_service:calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_cli:calidor_service,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_kernelemu:calidor_simulator,calidor_hid"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"
@@ -32,6 +33,7 @@ set(CALIDOR_HEADLESS_PROGRAMS calidorctl)
 set(CALIDOR_GUI_LINKS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
 set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
+set(CALIDOR_SQLITE_LINKS PkgConfig::SQLITE3 sqlite3 csv ${CSV_LIBRARY})
 
 # The direct links of a target, as names (generator expressions that only
 # wrap a name are unwrapped).
@@ -108,7 +110,7 @@ function(calidor_check_layers dirs)
                 list(APPEND _errors "${_lib} links ${_x}: only the window libraries may")
             endif()
         endforeach()
-        # libudev is hidraw's own business (and libmosquitto mqtt's): a static library passes it on to
+        # libudev is hidraw's own business (libmosquitto mqtt's, SQLite history's): a static library passes it on to
         # whoever links hidraw, so only direct uses count.
         _calidor_direct_links(${_lib} _direct)
         foreach(_x IN LISTS _direct)
@@ -117,6 +119,9 @@ function(calidor_check_layers dirs)
             endif()
             if(_x IN_LIST CALIDOR_MOSQUITTO_LINKS AND NOT _lib STREQUAL "calidor_mqtt")
                 list(APPEND _errors "${_lib} links ${_x}: only calidor_mqtt may")
+            endif()
+            if(_x IN_LIST CALIDOR_SQLITE_LINKS AND NOT _lib STREQUAL "calidor_history")
+                list(APPEND _errors "${_lib} links ${_x}: only calidor_history may")
             endif()
         endforeach()
     endforeach()

@@ -21,6 +21,8 @@ PACKAGES=(
   libmosquitto-dev mosquitto mosquitto-clients python3-jinja2 openssl
   # the service's history (and the sqlite3 shell its tests and README use)
   libsqlite3-dev sqlite3
+  # the old watch logs that history import reads
+  libcsv-dev
   # the web dashboard: its configuration file, its chart library, and the real
   # browser its tests drive
   libyaml-cpp-dev libjs-dygraphs chromium chromium-driver python3-selenium
@@ -48,7 +50,7 @@ ARM64_PACKAGES=(
   libudev-dev:arm64
   libgtest-dev:arm64 libgmock-dev:arm64 libbenchmark-dev:arm64
   libmicrohttpd-dev:arm64 libmosquitto-dev:arm64
-  libsqlite3-dev:arm64
+  libsqlite3-dev:arm64 libcsv-dev:arm64
   # libyaml-cpp-dev cannot sit beside its arm64 twin: the cross build takes the
   # native headers and links the arm64 shared library directly
   libyaml-cpp0.7:arm64

@@ -112,6 +112,7 @@ int main(int argc, char **argv)
     if (!mkdtemp(folder))
         return 1;
     setenv("XDG_RUNTIME_DIR", folder, 1);
+    setenv("XDG_STATE_HOME", folder, 1);
 
     int failed = readMedian(readRuns);
     if (!failed && watchSeconds > 0)

@@ -220,6 +220,7 @@ int main(int argc, char *argv[])
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("CALIDORCTL_SIMULATE_THERMOSTATS"), QStringLiteral("2"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
         serve.setProcessEnvironment(env);
         serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         serve.start(QStringLiteral(CALIDORCTL_PATH),

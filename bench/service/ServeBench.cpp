@@ -260,6 +260,7 @@ int main(int argc, char **argv)
     if (!mkdtemp(folder))
         return 1;
     setenv("XDG_RUNTIME_DIR", folder, 1);
+    setenv("XDG_STATE_HOME", folder, 1);
     setenv("CALIDORCTL_SIMULATE_THERMOSTATS", "2", 1);
     curl_global_init(CURL_GLOBAL_DEFAULT);
 

@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "HistoryCommand.h"
 #include "ReadingFormat.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
@@ -41,6 +42,8 @@ ExitCode CliCommands::run()
         return set();
     case Command::Watch:
         return watch();
+    case Command::History:
+        return HistoryCommand(m_options, &printOut, &printError).run();
     case Command::Serve: // the service's own library runs it
     case Command::None:
         break;

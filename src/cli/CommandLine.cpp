@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "HistoryInput.h"
 #include "ValueParser.h"
 
 #include <array>
@@ -14,7 +15,8 @@ enum Allowed : unsigned {
     InWatch = 1u << 2,
     InSet = 1u << 3,
     InServe = 1u << 4,
-    Anywhere = InList | InRead | InWatch | InSet | InServe,
+    InHistory = 1u << 5,
+    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory,
 };
 
 enum class Key {
@@ -38,6 +40,13 @@ enum class Key {
     TopicPrefix,
     DiscoveryPrefix,
     NoDiscovery,
+    History,
+    NoHistory,
+    HistoryDays,
+    HistoryFlush,
+    From,
+    To,
+    Points,
 };
 
 struct OptionDef
@@ -48,12 +57,12 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 20> kOptions{{
+const std::array<OptionDef, 27> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
-    {"device", Key::Device, true, InRead | InWatch | InSet},
-    {"format", Key::Format, true, InRead | InWatch},
+    {"device", Key::Device, true, InRead | InWatch | InSet | InHistory},
+    {"format", Key::Format, true, InRead | InWatch | InHistory},
     {"interval", Key::Interval, true, InWatch | InServe},
     {"count", Key::Count, true, InWatch},
     {"output", Key::Output, true, InWatch},
@@ -69,6 +78,13 @@ const std::array<OptionDef, 20> kOptions{{
     {"topic-prefix", Key::TopicPrefix, true, InServe},
     {"discovery-prefix", Key::DiscoveryPrefix, true, InServe},
     {"no-discovery", Key::NoDiscovery, false, InServe},
+    {"history", Key::History, true, InServe | InHistory},
+    {"no-history", Key::NoHistory, false, InServe},
+    {"history-days", Key::HistoryDays, true, InServe},
+    {"history-flush", Key::HistoryFlush, true, InServe},
+    {"from", Key::From, true, InHistory},
+    {"to", Key::To, true, InHistory},
+    {"points", Key::Points, true, InHistory},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -92,6 +108,8 @@ unsigned bitOf(Command command)
         return InSet;
     case Command::Serve:
         return InServe;
+    case Command::History:
+        return InHistory;
     case Command::None:
         break;
     }
@@ -100,7 +118,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve})
+    for (Command c :
+         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -207,6 +226,38 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::NoDiscovery:
         o.service.noDiscovery = true;
         break;
+    case Key::History:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.service.historyPath = value;
+        break;
+    case Key::NoHistory:
+        o.service.historyPath.clear();
+        break;
+    case Key::HistoryDays: {
+        bool ok = false;
+        const int days = value.toInt(&ok);
+        if (!ok || days < 1 || days > 36500)
+            return failed(QStringLiteral("\"%1\" is not a number of days from 1 to 36500").arg(value));
+        o.service.historyDays = days;
+        break;
+    }
+    case Key::HistoryFlush: {
+        const auto parsed = ValueParser::durationMs(value);
+        if (!parsed.value)
+            return failed(parsed.error);
+        o.service.historyFlushMs = *parsed.value;
+        break;
+    }
+    case Key::From:
+        o.from = value;
+        break;
+    case Key::To:
+        o.to = value;
+        break;
+    case Key::Points:
+        o.points = value;
+        break;
     }
     return {};
 }
@@ -226,16 +277,19 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("set");
     case Command::Serve:
         return QStringLiteral("serve");
+    case Command::History:
+        return QStringLiteral("history");
     case Command::None:
         break;
     }
     return {};
 }
 
-CommandLine::Result CommandLine::parse(const QStringList &arguments)
+CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProcessEnvironment &environment)
 {
     Result result;
     CliOptions &o = result.options;
+    o.service.historyPath = HistoryInput::defaultPath(environment);
     QStringList words;
     std::vector<std::pair<const OptionDef *, QString>> given; // checked against the command at the end
 
@@ -291,16 +345,24 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch, set or serve)");
+        result.error = QStringLiteral("no command given (list, read, watch, set, serve or history)");
         return result;
     }
     const auto command = commandNamed(words.first());
     if (!command) {
-        result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set or serve)").arg(words.first());
+        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or history)")
+                           .arg(words.first());
         return result;
     }
     o.command = *command;
+    if (o.command == Command::History && words.size() > 1 && words.at(1) == QLatin1String("import")) {
+        if (words.size() != 3) {
+            result.error = QStringLiteral("history import needs one file: a log of watch --format csv");
+            return result;
+        }
+        o.importFile = words.at(2);
+        words = words.mid(0, 1);
+    }
     if (words.size() > 1) {
         result.error = QStringLiteral("unexpected argument \"%1\"").arg(words.at(1));
         return result;
@@ -326,6 +388,29 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                 result.error = QStringLiteral("--%1 needs --mqtt").arg(QLatin1String(def->name));
                 return result;
             }
+    bool noHistory = false;
+    for (const auto &[def, value] : given)
+        noHistory = noHistory || def->key == Key::NoHistory;
+    // --no-history wins, so that it turns off the history a unit's --history keeps.
+    if (noHistory)
+        o.service.historyPath.clear();
+    if (o.command == Command::History) {
+        if (o.format != OutputFormat::Json && o.format != OutputFormat::Csv) {
+            bool formatGiven = false;
+            for (const auto &[def, value] : given)
+                formatGiven = formatGiven || def->key == Key::Format;
+            if (formatGiven) {
+                result.error = QStringLiteral("--format: history gives csv or json");
+                return result;
+            }
+            o.format = OutputFormat::Csv;
+        }
+        if (!o.importFile.isEmpty() &&
+            (!o.device.isEmpty() || !o.from.isEmpty() || !o.to.isEmpty() || !o.points.isEmpty())) {
+            result.error = QStringLiteral("history import takes only --history");
+            return result;
+        }
+    }
     o.service.intervalMs = o.intervalMs;
     if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
         result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
@@ -351,7 +436,11 @@ QString CommandLine::usage()
                           "                             checks them by reading them back\n"
                           "  serve [--listen ADDR:PORT] [--interval D]\n"
                           "                             reads every thermostat, now and later plugged in,\n"
-                          "                             and serves them over HTTP for Prometheus\n"
+                          "                             and serves them over HTTP for Prometheus; keeps\n"
+                          "                             their history\n"
+                          "  history [--device ID] [--from T] [--to T] [--points N] [--format csv|json]\n"
+                          "                             the history serve keeps, read from its file\n"
+                          "  history import FILE        adds a log of watch --format csv to the history\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
@@ -386,6 +475,16 @@ QString CommandLine::usage()
                           "  --discovery-prefix P  Home Assistant's discovery prefix (default:\n"
                           "                     homeassistant)\n"
                           "  --no-discovery     publish no Home Assistant discovery\n"
+                          "\n"
+                          "History of serve, and the history command:\n"
+                          "  --history FILE     the history's SQLite file (default:\n"
+                          "                     $XDG_STATE_HOME/calidor/history.sqlite)\n"
+                          "  --no-history       keep no history, whatever --history says\n"
+                          "  --history-days N   keep minute rows and events N days (default 400)\n"
+                          "  --history-flush D  write to disk every D (default 1m); a power cut loses\n"
+                          "                     at most that\n"
+                          "  --from T, --to T   ISO 8601 or Unix time (default: the last day)\n"
+                          "  --points N         at most N points, 1 to 5000 (default 1000)\n"
                           "\n"
                           "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
 }

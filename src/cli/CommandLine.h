@@ -4,12 +4,13 @@
 #include "ServiceSettings.h"
 #include "ValueParser.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set, Serve };
+enum class Command { None, List, Read, Watch, Set, Serve, History };
 
 // Everything the command line asked for. The thermostat values of `set` are
 // kept as typed: they are checked by the command, which refuses them with
@@ -30,6 +31,9 @@ struct CliOptions
     std::optional<QString> mode;
     bool dryRun = false;
     ServiceSettings service; // serve's own options; its interval is `intervalMs`
+    // `history`: reads service.historyPath; `history import FILE` fills importFile.
+    QString from, to, points;
+    QString importFile;
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the
@@ -44,8 +48,10 @@ public:
         QString error; // empty when the line was understood
     };
 
-    // `arguments` without the program name.
-    static Result parse(const QStringList &arguments);
+    // `arguments` without the program name; `environment` gives the
+    // history's default place.
+    static Result parse(const QStringList &arguments,
+                        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
     static QString usage();
     static QString commandName(Command command);

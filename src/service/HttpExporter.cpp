@@ -12,6 +12,13 @@ namespace {
 constexpr const char *kHtml = "text/html; charset=utf-8";
 constexpr const char *kText = "text/plain; charset=utf-8";
 
+MHD_Result addArgument(void *cls, MHD_ValueKind, const char *key, const char *value)
+{
+    static_cast<HttpExporter::Query *>(cls)->append(
+        {QString::fromUtf8(key), value ? QString::fromUtf8(value) : QString()});
+    return MHD_YES;
+}
+
 // GET and HEAD are answered once the request is complete, so that a
 // scraper keeps its connection; a body they carry is dropped as it comes.
 // Any other method is answered at once: no path here takes a body, and the
@@ -32,7 +39,14 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     const auto *exporter = static_cast<const HttpExporter *>(cls);
     const std::shared_ptr<const HttpExporter::Pages> pages = exporter->pages();
-    const HttpExporter::Answer answer = HttpExporter::route(QByteArray(method), QByteArray(url), *pages);
+    std::optional<HttpExporter::Answer> fromApi;
+    if (exporter->api()) {
+        HttpExporter::Query query;
+        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addArgument, &query);
+        fromApi = exporter->api()(QByteArray(method), QByteArray(url), query);
+    }
+    const HttpExporter::Answer answer =
+        fromApi ? *fromApi : HttpExporter::route(QByteArray(method), QByteArray(url), *pages);
     MHD_Response *response =
         MHD_create_response_from_buffer(static_cast<size_t>(answer.body.size()),
                                         const_cast<char *>(answer.body.constData()), MHD_RESPMEM_MUST_COPY);

@@ -3,9 +3,13 @@
 #include "ValueParser.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 struct MHD_Daemon;
 
@@ -51,6 +55,14 @@ public:
 
     void publish(Pages pages);
 
+    // Asked first on the library's thread, with the decoded query arguments
+    // (the history's API); nullopt leaves the request to route(). Set before start().
+    using Query = QList<QPair<QString, QString>>;
+    using Api = std::function<std::optional<Answer>(const QByteArray &method, const QByteArray &path,
+                                                    const Query &query)>;
+    void setApi(Api api) { m_api = std::move(api); }
+    const Api &api() const { return m_api; }
+
     // Which answer a request gets: GET and HEAD of "/metrics" and "/", 404
     // for any other path, 405 for any other method.
     static Answer route(const QByteArray &method, const QByteArray &path, const Pages &pages);
@@ -66,4 +78,5 @@ private:
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::shared_ptr<const Pages> m_pages;
+    Api m_api;
 };

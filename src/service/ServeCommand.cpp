@@ -1,14 +1,16 @@
 #include "ServeCommand.h"
 
+#include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
 #include "SignalWatcher.h"
 
 #include <QCoreApplication>
-#include <csignal>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
+#include <csignal>
 
 namespace {
 
@@ -20,8 +22,13 @@ constexpr int kFirstReadingsWaitMs = 1000;
 ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
-      m_fleet(std::move(transport), options.intervalMs, std::move(notice))
+      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath)
 {
+    m_exporter.setApi(
+        [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
+            return m_historyApi.answer(method, path, query, m_fleet.snapshot(),
+                                       QDateTime::currentSecsSinceEpoch());
+        });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
 }
 
@@ -54,6 +61,13 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The history (off with --no-history) sees the first reads, and writes its
+    // last minutes once the fleet has stopped.
+    std::unique_ptr<HistoryRecorder> history;
+    if (!m_options.historyPath.isEmpty()) {
+        history = std::make_unique<HistoryRecorder>(m_fleet, m_options, m_notice);
+        history->start();
+    }
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
@@ -76,6 +90,7 @@ ExitCode ServeCommand::run()
     mqtt.reset();
     m_fleet.stop();
     m_exporter.stop();
+    history.reset();
     // A read the kernel is still waiting on cannot be cut short: the process
     // ends when the kernel gives up on it (5 s at most on USB).
     for (const QString &id : m_fleet.abandonedIds())

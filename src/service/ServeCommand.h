@@ -2,6 +2,7 @@
 
 #include "ExitCode.h"
 #include "Fleet.h"
+#include "HistoryApi.h"
 #include "HttpExporter.h"
 #include "ServiceSettings.h"
 
@@ -31,5 +32,6 @@ private:
     const ServiceSettings m_options;
     Notice m_notice;
     Fleet m_fleet;
+    HistoryApi m_historyApi;
     HttpExporter m_exporter;
 };

@@ -21,4 +21,8 @@ struct ServiceSettings
     QString topicPrefix = QStringLiteral("calidor");
     QString discoveryPrefix = QStringLiteral("homeassistant");
     bool noDiscovery = false;
+    // The history; off while `historyPath` is empty.
+    QString historyPath;
+    int historyDays = 400;             // minute rows older than that are deleted
+    std::int64_t historyFlushMs = 60000; // between two writes to disk
 };

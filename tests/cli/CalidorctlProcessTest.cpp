@@ -38,6 +38,7 @@ protected:
             if (key.startsWith(QLatin1String("CALIDORCTL_")))
                 env.remove(key);
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), runtime.path());
         for (const QString &pair : extra)
             env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         return env;

@@ -95,7 +95,72 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"read --tl 5", "--tl does not go with read"}, Refused{"watch --interval 50ms", "shortest"},
         Refused{"watch --count 0", "number of readings"}, Refused{"watch --output=", "file name"},
         Refused{"set", "at least one of"}, Refused{"set --dry-run", "at least one of"},
-        Refused{"-- --simulate", "unknown command"}));
+        Refused{"-- --simulate", "unknown command"}, Refused{"serve --history=", "file name"},
+        Refused{"serve --history-days 0", "number of days"},
+        Refused{"serve --history-flush 10ms", "shortest"},
+        Refused{"serve --from 1", "does not go with serve"},
+        Refused{"read --history h.sqlite", "does not go with read"},
+        Refused{"history --format text", "csv or json"}, Refused{"history import", "one file"},
+        Refused{"history import a b", "one file"}, Refused{"history import a --device x", "only --history"},
+        Refused{"history extra", "unexpected argument"}));
+
+struct HistoryLine
+{
+    const char *line;
+    const char *path;
+    int days;
+    std::int64_t flushMs;
+    const char *from, *points, *importFile;
+    OutputFormat format;
+};
+
+class HistoryOptions : public ::testing::TestWithParam<HistoryLine>
+{
+};
+
+TEST_P(HistoryOptions, FillTheServiceAndTheCommand)
+{
+    const HistoryLine &h = GetParam();
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), QStringLiteral("/home/u"));
+    const auto result = CommandLine::parse(split(h.line), environment);
+    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    const CliOptions &o = result.options;
+    EXPECT_EQ(o.service.historyPath, QString::fromUtf8(h.path));
+    EXPECT_EQ(o.service.historyDays, h.days);
+    EXPECT_EQ(o.service.historyFlushMs, h.flushMs);
+    EXPECT_EQ(o.from, QString::fromUtf8(h.from));
+    EXPECT_EQ(o.points, QString::fromUtf8(h.points));
+    EXPECT_EQ(o.importFile, QString::fromUtf8(h.importFile));
+    EXPECT_EQ(o.format, h.format);
+}
+
+constexpr const char *kDefault = "/home/u/.local/state/calidor/history.sqlite";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HistoryOptions,
+    ::testing::Values(
+        HistoryLine{"serve", kDefault, 400, 60000, "", "", "", T},
+        HistoryLine{"serve --no-history", "", 400, 60000, "", "", "", T},
+        HistoryLine{"serve --no-history --history h.sqlite", "", 400, 60000, "", "", "", T},
+        HistoryLine{"serve --history /var/lib/calidor/h.sqlite --history-days 30 --history-flush 5s",
+                    "/var/lib/calidor/h.sqlite", 30, 5000, "", "", "", T},
+        HistoryLine{"history --device SN1 --from 2024-05-01 --points 50", kDefault, 400, 60000, "2024-05-01",
+                    "50", "", OutputFormat::Csv},
+        HistoryLine{"history --format json --history h", "h", 400, 60000, "", "", "", OutputFormat::Json},
+        HistoryLine{"history import old.csv", kDefault, 400, 60000, "", "", "old.csv", OutputFormat::Csv}));
+
+TEST(CommandLine, TheHistoryLivesUnderXdgStateHomeWhenItIsAbsolute)
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), QStringLiteral("/home/u"));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), QStringLiteral("/srv/state"));
+    EXPECT_EQ(CommandLine::parse({QStringLiteral("serve")}, environment).options.service.historyPath,
+              QStringLiteral("/srv/state/calidor/history.sqlite"));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), QStringLiteral("relative"));
+    EXPECT_EQ(CommandLine::parse({QStringLiteral("serve")}, environment).options.service.historyPath,
+              QString::fromUtf8(kDefault));
+}
 
 TEST(CommandLine, HelpAndVersionAnswerWhateverElseIsThere)
 {

@@ -536,7 +536,7 @@ def serve_beside_silent(log, emu):
     """serve reads each thermostat on its own: one that never answers its
     GET_REPORT (the kernel waits 5 s each time) costs the other nothing."""
     wait_nodes(log, 2)
-    serve = subprocess.Popen(ctl("serve", "--listen", "127.0.0.1:0", "--interval", "200ms"),
+    serve = subprocess.Popen(ctl("serve", "--listen", "127.0.0.1:0", "--interval", "200ms", "--no-history"),
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     try:
         line = serve.stderr.readline()

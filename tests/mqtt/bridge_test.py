@@ -302,7 +302,7 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     runtime = os.path.join(folder, "runtime")
     os.mkdir(runtime, 0o700)
 
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, CALIDORCTL_SIMULATE_THERMOSTATS="2")
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_STATE_HOME=runtime, CALIDORCTL_SIMULATE_THERMOSTATS="2")
     env.pop("CALIDOR_MQTT_PASSWORD", None)
     with open(os.path.join(folder, "service-password"), "w") as f:
         f.write(PASSWORDS["calidor"] + "\n")

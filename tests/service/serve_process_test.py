@@ -71,7 +71,7 @@ def main():
         return SKIP
 
     work = tempfile.mkdtemp(prefix="calidor-serve-")
-    env = dict(os.environ, XDG_RUNTIME_DIR=work, CALIDORCTL_SIMULATE_THERMOSTATS="2",
+    env = dict(os.environ, XDG_RUNTIME_DIR=work, XDG_STATE_HOME=work, CALIDORCTL_SIMULATE_THERMOSTATS="2",
                # The first one goes after 60 reads (12 s), for 8 s.
                CALIDORCTL_SIMULATE_UNPLUG_AFTER="60", CALIDORCTL_SIMULATE_REPLUG_AFTER="8000")
     serve, said, listening = start_serve(

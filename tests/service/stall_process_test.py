@@ -83,7 +83,7 @@ def slow_dns(calidorctl):
     resolv = os.path.join(work, "resolv.conf")
     with open(resolv, "w") as f:
         f.write("nameserver 127.0.0.2\noptions timeout:4 attempts:1\n")
-    env = dict(os.environ, XDG_RUNTIME_DIR=work)
+    env = dict(os.environ, XDG_RUNTIME_DIR=work, XDG_STATE_HOME=work)
     command = ("mount --bind %s /etc/resolv.conf && exec %s --simulate serve --listen 127.0.0.1:0 "
                "--interval %dms --mqtt mqtt://broker.calidor.test:1883" % (resolv, calidorctl, INTERVAL * 1000))
     serve, said, listening = start_serve(["unshare", "--mount", "sh", "-c", command], env)
@@ -138,7 +138,7 @@ def main():
             except OSError:
                 time.sleep(0.05)
         sub = Subscriber(broker_port, "calidor/SIM0002/#")
-        env = dict(os.environ, XDG_RUNTIME_DIR=work, CALIDORCTL_SIMULATE_THERMOSTATS="2",
+        env = dict(os.environ, XDG_RUNTIME_DIR=work, XDG_STATE_HOME=work, CALIDORCTL_SIMULATE_THERMOSTATS="2",
                    CALIDORCTL_SIMULATE_STALL="SIM0001:%d:%d" % (STALL_FROM * 1000, STALL_FOR * 1000))
         started = time.monotonic()
         serve, said, listening = start_serve(
