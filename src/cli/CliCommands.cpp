@@ -42,6 +42,7 @@ ExitCode CliCommands::run()
     case Command::Watch:
         return watch();
     case Command::Serve: // the service's own library runs it
+    case Command::HashPassword: // and the web's this one
     case Command::None:
         break;
     }

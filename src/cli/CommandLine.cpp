@@ -14,7 +14,8 @@ enum Allowed : unsigned {
     InWatch = 1u << 2,
     InSet = 1u << 3,
     InServe = 1u << 4,
-    Anywhere = InList | InRead | InWatch | InSet | InServe,
+    InHashPassword = 1u << 5,
+    Anywhere = InList | InRead | InWatch | InSet | InServe | InHashPassword,
 };
 
 enum class Key {
@@ -38,6 +39,7 @@ enum class Key {
     TopicPrefix,
     DiscoveryPrefix,
     NoDiscovery,
+    WebConfig,
 };
 
 struct OptionDef
@@ -48,7 +50,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 20> kOptions{{
+const std::array<OptionDef, 21> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -69,6 +71,7 @@ const std::array<OptionDef, 20> kOptions{{
     {"topic-prefix", Key::TopicPrefix, true, InServe},
     {"discovery-prefix", Key::DiscoveryPrefix, true, InServe},
     {"no-discovery", Key::NoDiscovery, false, InServe},
+    {"web-config", Key::WebConfig, true, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -92,6 +95,8 @@ unsigned bitOf(Command command)
         return InSet;
     case Command::Serve:
         return InServe;
+    case Command::HashPassword:
+        return InHashPassword;
     case Command::None:
         break;
     }
@@ -100,7 +105,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve})
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve,
+                      Command::HashPassword})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -207,6 +213,11 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::NoDiscovery:
         o.noDiscovery = true;
         break;
+    case Key::WebConfig:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.webConfig = value;
+        break;
     }
     return {};
 }
@@ -226,6 +237,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("set");
     case Command::Serve:
         return QStringLiteral("serve");
+    case Command::HashPassword:
+        return QStringLiteral("hash-password");
     case Command::None:
         break;
     }
@@ -291,13 +304,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch, set or serve)");
+        result.error = QStringLiteral("no command given (list, read, watch, set, serve or hash-password)");
         return result;
     }
     const auto command = commandNamed(words.first());
     if (!command) {
         result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set or serve)").arg(words.first());
+            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or hash-password)").arg(words.first());
         return result;
     }
     o.command = *command;
@@ -348,9 +361,12 @@ QString CommandLine::usage()
                           "  set [--tl VALUE] [--th VALUE] [--mode A|B] [--dry-run]\n"
                           "                             writes the thresholds and the relay mode, then\n"
                           "                             checks them by reading them back\n"
-                          "  serve [--listen ADDR:PORT] [--interval D]\n"
+                          "  serve [--listen ADDR:PORT] [--interval D] [--web-config FILE]\n"
                           "                             reads every thermostat, now and later plugged in,\n"
-                          "                             and serves them over HTTP for Prometheus\n"
+                          "                             and serves them over HTTP: a web dashboard at /,\n"
+                          "                             the metrics for Prometheus at /metrics\n"
+                          "  hash-password              reads a password (without echo) and prints its\n"
+                          "                             bcrypt hash, for the users of --web-config\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
@@ -369,6 +385,10 @@ QString CommandLine::usage()
                           "  --dry-run          show what would be written, write nothing\n"
                           "  --listen ADDR:PORT where serve answers HTTP (default 127.0.0.1:9830; port 0:\n"
                           "                     a free one)\n"
+                          "  --web-config FILE  serve's TLS certificate and users, in the YAML of the\n"
+                          "                     Prometheus exporters (tls_server_config, basic_auth_users);\n"
+                          "                     read again on SIGHUP. Without users nothing can be changed\n"
+                          "                     from the web\n"
                           "  -h, --help         show this help\n"
                           "  --version          show the version\n"
                           "\n"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set, Serve };
+enum class Command { None, List, Read, Watch, Set, Serve, HashPassword };
 enum class OutputFormat { Text, Json, Csv, Prometheus };
 
 // Everything the command line asked for. The thermostat values of `set` are
@@ -39,6 +39,8 @@ struct CliOptions
     QString topicPrefix = QStringLiteral("calidor");
     QString discoveryPrefix = QStringLiteral("homeassistant");
     bool noDiscovery = false;
+    // serve's web dashboard: TLS and users, in the exporters' format; empty: open, read-only.
+    QString webConfig;
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the

@@ -4,6 +4,7 @@
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
 #include "SignalWatcher.h"
+#include "WebConfig.h"
 
 #include <QCoreApplication>
 
@@ -19,6 +20,8 @@ ServeCommand::ServeCommand(const CliOptions &options, std::shared_ptr<HidTranspo
       m_fleet(std::move(transport), options.intervalMs, std::move(notice))
 {
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
+    m_exporter.setChangeHandler([this](const QString &id, const SetCommand::Values &values,
+                                       HttpExporter::Reply reply) { change(id, values, std::move(reply)); });
 }
 
 ServeCommand::~ServeCommand()
@@ -30,13 +33,69 @@ ServeCommand::~ServeCommand()
 void ServeCommand::publish()
 {
     const std::vector<ThermostatState> states = m_fleet.states();
-    m_exporter.publish({MetricsExposition::render(states, kVersion), LandingPage::render(states, kVersion)});
+    QStringList ids;
+    for (const ThermostatState &s : states)
+        ids << s.id;
+    m_exporter.publish({MetricsExposition::render(states, kVersion), LandingPage::table(states, kVersion), ids});
+}
+
+void ServeCommand::change(const QString &id, const SetCommand::Values &values, HttpExporter::Reply reply)
+{
+    if (!m_fleet.state(id)) {
+        reply(HttpExporter::changeAnswer(false, false, QStringLiteral("no thermostat %1").arg(id), {}));
+        return;
+    }
+    const Fleet::Outcome o = m_fleet.configure(id, values);
+    reply(HttpExporter::changeAnswer(o.ok, o.written, o.reason, o.plan));
+    if (o.written)
+        publish();
+}
+
+bool ServeCommand::loadWebConfig(WebConfig *web)
+{
+    if (m_options.webConfig.isEmpty())
+        return true;
+    const WebConfig::Parsed parsed = WebConfig::load(m_options.webConfig);
+    if (!parsed.config) {
+        m_notice(QStringLiteral("--web-config: ") + parsed.error);
+        return false;
+    }
+    *web = *parsed.config;
+    return true;
+}
+
+void ServeCommand::reloadWebConfig()
+{
+    WebConfig web;
+    QString error;
+    if (!loadWebConfig(&web)) {
+        m_notice(QStringLiteral("the web configuration in use stays as it was"));
+        return;
+    }
+    if (!m_exporter.reconfigure(web, &error)) {
+        m_notice(QStringLiteral("--web-config: %1; the web configuration in use stays as it was").arg(error));
+        return;
+    }
+    m_notice(QStringLiteral("web configuration read again: %1").arg(webSummary(web)));
+}
+
+QString ServeCommand::webSummary(const WebConfig &web)
+{
+    const QString users = web.loginRequired()
+                              ? QStringLiteral("%1 user(s), every page behind a login").arg(web.users.size())
+                              : QStringLiteral("no user: pages open, changes refused");
+    return (web.tls() ? QStringLiteral("TLS, ") : QStringLiteral("no TLS, ")) + users;
 }
 
 ExitCode ServeCommand::run()
 {
     QString error;
-    if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, &error)) {
+    WebConfig web;
+    if (!loadWebConfig(&web))
+        return ExitCode::Usage;
+    if (!m_exporter.chartProblem().isEmpty())
+        m_notice(m_exporter.chartProblem());
+    if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, web, &error)) {
         m_notice(QStringLiteral("cannot listen on %1: %2")
                      .arg(HttpExporter::url(m_options.listen, m_options.listen.port), error));
         return ExitCode::Device;
@@ -50,8 +109,14 @@ ExitCode ServeCommand::run()
     SignalWatcher stopSignals;
     connect(&stopSignals, &SignalWatcher::stopRequested, QCoreApplication::instance(),
             &QCoreApplication::quit);
+    // SIGHUP reads the web configuration again (a renewed certificate, a new user).
+    if (!m_options.webConfig.isEmpty()) {
+        stopSignals.watchHangup();
+        connect(&stopSignals, &SignalWatcher::reloadRequested, this, &ServeCommand::reloadWebConfig);
+    }
     m_fleet.start();
-    m_notice(QStringLiteral("listening on %1").arg(HttpExporter::url(m_options.listen, m_exporter.port())));
+    m_notice(QStringLiteral("listening on %1 (%2)")
+                 .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls()), webSummary(web)));
     QCoreApplication::exec();
     mqtt.reset();
     m_fleet.stop();
