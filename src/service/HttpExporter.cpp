@@ -436,9 +436,12 @@ std::shared_ptr<const HttpExporter::Pages> HttpExporter::pages() const
 
 const std::vector<std::pair<QByteArray, QByteArray>> &HttpExporter::securityHeaders()
 {
+    // Styles may be inline: the chart library writes style attributes into
+    // the markup of its legend. Scripts never are.
     static const std::vector<std::pair<QByteArray, QByteArray>> headers{
         {"Content-Security-Policy",
-         "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
+         "default-src 'none'; script-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self'; "
+         "connect-src 'self'; "
          "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"},
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
