@@ -188,6 +188,8 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
     if (!length.isEmpty() && length.toLongLong(&lengthOk) > ChangeRequest::kMostBytes)
         return refusal(MHD_HTTP_CONTENT_TOO_LARGE,
                        QStringLiteral("a change takes at most %1 bytes").arg(ChangeRequest::kMostBytes));
+    if (!exporter.pages()->ids.contains(m.captured(1)))
+        return refusal(MHD_HTTP_NOT_FOUND, QStringLiteral("no thermostat %1").arg(m.captured(1).left(64)));
     pr->change = true;
     pr->id = m.captured(1);
     return std::nullopt;
