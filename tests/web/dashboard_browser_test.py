@@ -39,7 +39,7 @@ def browser(extra_flags=(), auth=None, size=(1200, 900)):
         options.add_argument(flag)
     options.add_argument("--user-data-dir=" + tempfile.mkdtemp(prefix="calidor-chromium-"))
     options.add_argument("--window-size=%d,%d" % size)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
     try:
         driver = webdriver.Chrome(service=Service(DRIVER), options=options)
     except Exception as e:  # the driver says why in its own words

@@ -259,7 +259,7 @@
     } else {
       graph.dygraph.updateOptions(options);
     }
-    box.dataset.drawn = String(Date.now());
+    box.dataset.drawnAt = String(performance.now());
   }
 
   // Drag-to-zoom asks the service again for the narrower range, so the
@@ -273,6 +273,8 @@
 
   function chooseRange(name) {
     graph.range = name;
+    // The range is part of the address, so a bookmark keeps it.
+    history.replaceState(null, '', '#range=' + name);
     for (const b of $('ranges').querySelectorAll('button'))
       b.setAttribute('aria-pressed', b.dataset.range === name ? 'true' : 'false');
     const now = Date.now() / 1000;
@@ -423,6 +425,8 @@
       return;
     }
     graph.id = decodeURIComponent(m[1]);
+    const asked = (location.hash.match(/range=(\w+)/) || [])[1];
+    if (RANGES[asked]) graph.range = asked;
     document.title = graph.id + ' – ' + T.title;
     $('home').textContent = '← ' + T.back;
     $('detail').hidden = false;
