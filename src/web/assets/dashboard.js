@@ -23,6 +23,11 @@
       probeText: ['probe working', 'probe short-circuited', 'no probe connected', 'measurement failed its CRC check'],
       ranges: {'1h': '1 h', '24h': '24 h', '7d': '7 d', '30d': '30 d', '1y': '1 year'},
       back: 'All thermostats',
+      kinds: {tl: 'TL set', th: 'TH set', mode: 'mode set', plugged: 'plugged in', unplugged: 'unplugged',
+              not_answering: 'not answering', back: 'answering again', probe_fault_began: 'probe fault',
+              probe_fault_ended: 'probe fault over', service_started: 'service started',
+              service_stopped: 'service stopped'},
+      by: 'by',
     },
     fr: {
       title: 'Thermostats Calidor', up: 'en ligne', down: 'hors ligne', temperature: 'Température', band: 'TL..TH',
@@ -41,6 +46,11 @@
       probeText: ['sonde en marche', 'sonde en court-circuit', 'pas de sonde branchée', 'mesure au CRC faux'],
       ranges: {'1h': '1 h', '24h': '24 h', '7d': '7 j', '30d': '30 j', '1y': '1 an'},
       back: 'Tous les thermostats',
+      kinds: {tl: 'TL réglé', th: 'TH réglé', mode: 'mode réglé', plugged: 'branché', unplugged: 'débranché',
+              not_answering: 'ne répond plus', back: 'répond de nouveau', probe_fault_began: 'défaut de sonde',
+              probe_fault_ended: 'fin du défaut de sonde', service_started: 'service démarré',
+              service_stopped: 'service arrêté'},
+      by: 'par',
     },
   };
   const T = TEXTS[root.lang] || TEXTS.en;
@@ -185,7 +195,9 @@
     if (ticket !== graph.busy) return; // a later range was asked for meanwhile
     graph.step = json.step_seconds || 60;
     graph.series = json.series || [];
-    graph.events = (json.events || []).map(e => Object.assign({}, e, {when: when(e.t || e.time)}));
+    // The relay's switching is the shading already; the other events are marked.
+    graph.events = (json.events || []).filter(e => (e.kind || e.type) !== 'relay')
+                                      .map(e => Object.assign({}, e, {when: when(e.t || e.time)}));
     draw();
     showEvents();
   }
@@ -282,11 +294,10 @@
   }
 
   function eventText(e) {
-    const kind = e.kind || e.type || e.event || '';
-    const parts = [kind];
-    for (const k of ['detail', 'value', 'from', 'to', 'old', 'new'])
-      if (e[k] !== undefined && e[k] !== null && typeof e[k] !== 'object') parts.push(k + ' ' + e[k]);
-    if (e.source) parts.push('(' + e.source + ')');
+    const kind = e.kind || e.type || '';
+    const parts = [T.kinds[kind] || kind];
+    if (e.detail !== undefined && e.detail !== null && e.detail !== '') parts.push(String(e.detail));
+    if (e.source) parts.push('(' + T.by + ' ' + e.source + ')');
     return parts.join(' ');
   }
 
