@@ -1,9 +1,11 @@
 // `calidorctl serve` as a whole process over two virtual thermostats: the
 // latency of /metrics scrapes from many clients at once, the processor time
-// the service takes at two intervals, and its resident memory after many
-// scrapes. Figures are printed; nothing is asserted (the machine is shared).
+// the service takes at two intervals, its resident memory after many
+// scrapes, and how fast one thermostat is read while its neighbour does not
+// answer, against the same without the stall. Figures are printed; nothing
+// is asserted (the machine is shared).
 //
-//   serve_bench [--clients N] [--scrapes N] [--cpu-seconds S] [--memory-scrapes N]
+//   serve_bench [--clients N] [--scrapes N] [--cpu-seconds S] [--memory-scrapes N] [--stall-seconds S]
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -168,11 +170,72 @@ void cpuShare(const char *interval, int seconds, double targetPercent)
     stop(s);
 }
 
+std::size_t keep(char *data, std::size_t size, std::size_t count, void *to)
+{
+    static_cast<std::string *>(to)->append(data, size * count);
+    return size * count;
+}
+
+// calidor_reads_total of one thermostat, -1 when it cannot be had.
+double readsTotal(int port, const std::string &id)
+{
+    CURL *curl = curl_easy_init();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/metrics";
+    std::string body;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &keep);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 5000L);
+    const bool ok = curl_easy_perform(curl) == CURLE_OK;
+    curl_easy_cleanup(curl);
+    const std::string name = "calidor_reads_total{id=\"" + id + "\"} ";
+    const auto at = body.find(name);
+    return ok && at != std::string::npos ? std::atof(body.c_str() + at + name.size()) : -1;
+}
+
+// Reads a second of SIM0002 at --interval 100ms over `seconds`, its
+// neighbour SIM0001 stuck in every read (2 s each) when `stalled`.
+double healthyReadRate(bool stalled, int seconds)
+{
+    if (stalled)
+        setenv("CALIDORCTL_SIMULATE_STALL", "SIM0001:0:86400000", 1);
+    else
+        unsetenv("CALIDORCTL_SIMULATE_STALL");
+    const Service s = start("100ms");
+    unsetenv("CALIDORCTL_SIMULATE_STALL");
+    if (s.port == 0)
+        return -1;
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // past the start-up
+    const double before = readsTotal(s.port, "SIM0002");
+    const auto begun = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double after = readsTotal(s.port, "SIM0002");
+    const double wall = std::chrono::duration<double>(Clock::now() - begun).count();
+    stop(s);
+    return before < 0 || after < 0 ? -1 : (after - before) / wall;
+}
+
+// Alternated, three times each, so that the machine's load falls on both alike.
+void stallRatio(int seconds)
+{
+    std::vector<double> free, stalled;
+    for (int round = 0; round < 3; ++round) {
+        free.push_back(healthyReadRate(false, seconds));
+        stalled.push_back(healthyReadRate(true, seconds));
+    }
+    std::sort(free.begin(), free.end());
+    std::sort(stalled.begin(), stalled.end());
+    const double a = free[1], b = stalled[1];
+    std::printf("healthy thermostat's reads/s at --interval 100ms: %.2f alone, %.2f beside a stalled one: "
+                "ratio %.3f (medians of 3, %d s each; target >= 0.95)\n",
+                a, b, a > 0 ? b / a : 0.0, seconds);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    int clients = 32, scrapes = 10000, cpuSecondsEach = 60, memoryScrapes = 100000;
+    int clients = 32, scrapes = 10000, cpuSecondsEach = 60, memoryScrapes = 100000, stallSeconds = 10;
     for (int i = 1; i + 1 < argc; i += 2) {
         const int value = std::max(0, std::atoi(argv[i + 1]));
         if (!std::strcmp(argv[i], "--clients"))
@@ -183,6 +246,8 @@ int main(int argc, char **argv)
             cpuSecondsEach = value;
         else if (!std::strcmp(argv[i], "--memory-scrapes"))
             memoryScrapes = value;
+        else if (!std::strcmp(argv[i], "--stall-seconds"))
+            stallSeconds = value;
     }
     char folder[] = "/tmp/serve_bench.XXXXXX";
     if (!mkdtemp(folder))
@@ -216,6 +281,8 @@ int main(int argc, char **argv)
         cpuShare("1s", cpuSecondsEach, 0.1);
         cpuShare("100ms", cpuSecondsEach, 1.0);
     }
+    if (stallSeconds > 0)
+        stallRatio(stallSeconds);
     curl_global_cleanup();
     ::rmdir(folder);
     return 0;

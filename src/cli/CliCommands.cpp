@@ -87,7 +87,8 @@ ExitCode CliCommands::read()
 ExitCode CliCommands::set()
 {
     ThermostatLink link(m_transport);
-    SetCommand command(link, m_options);
+    SetCommand command(link,
+                       {m_options.device, m_options.tl, m_options.th, m_options.mode, m_options.dryRun});
     QString out;
     const ThermostatLink::Failure failure = command.run(&out);
     printOut(out);

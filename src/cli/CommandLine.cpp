@@ -185,38 +185,38 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
         const auto parsed = ValueParser::listenAddress(value);
         if (!parsed.value)
             return failed(parsed.error);
-        o.listen = *parsed.value;
+        o.service.listen = *parsed.value;
         break;
     }
     case Key::Mqtt:
         if (value.isEmpty())
             return failed(QStringLiteral("a broker address such as mqtt://HOST is needed"));
-        o.mqtt = value;
+        o.service.mqtt = value;
         break;
     case Key::MqttCa:
     case Key::MqttPasswordFile:
         if (value.isEmpty())
             return failed(QStringLiteral("a file name is needed"));
-        (key == Key::MqttCa ? o.mqttCa : o.mqttPasswordFile) = value;
+        (key == Key::MqttCa ? o.service.mqttCa : o.service.mqttPasswordFile) = value;
         break;
     case Key::MqttClientId:
         if (value.isEmpty())
             return failed(QStringLiteral("a client id is needed"));
-        o.mqttClientId = value;
+        o.service.mqttClientId = value;
         break;
     case Key::TopicPrefix:
-        o.topicPrefix = value;
+        o.service.topicPrefix = value;
         break;
     case Key::DiscoveryPrefix:
-        o.discoveryPrefix = value;
+        o.service.discoveryPrefix = value;
         break;
     case Key::NoDiscovery:
-        o.noDiscovery = true;
+        o.service.noDiscovery = true;
         break;
     case Key::WebConfig:
         if (value.isEmpty())
             return failed(QStringLiteral("a file name is needed"));
-        o.webConfig = value;
+        o.service.webConfig = value;
         break;
     }
     return {};
@@ -332,13 +332,14 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         }
     }
     // The bridge's other options mean nothing without a broker.
-    if (o.mqtt.isEmpty())
+    if (o.service.mqtt.isEmpty())
         for (const auto &[def, value] : given)
             if (QByteArray(def->name).startsWith("mqtt-") || def->key == Key::TopicPrefix ||
                 def->key == Key::DiscoveryPrefix || def->key == Key::NoDiscovery) {
                 result.error = QStringLiteral("--%1 needs --mqtt").arg(QLatin1String(def->name));
                 return result;
             }
+    o.service.intervalMs = o.intervalMs;
     if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
         result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
         return result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReadingFormat.h"
+#include "ServiceSettings.h"
 #include "ValueParser.h"
 
 #include <QString>
@@ -8,7 +10,6 @@
 #include <optional>
 
 enum class Command { None, List, Read, Watch, Set, Serve, HashPassword };
-enum class OutputFormat { Text, Json, Csv, Prometheus };
 
 // Everything the command line asked for. The thermostat values of `set` are
 // kept as typed: they are checked by the command, which refuses them with
@@ -28,19 +29,7 @@ struct CliOptions
     std::optional<QString> th;
     std::optional<QString> mode;
     bool dryRun = false;
-    ValueParser::ListenAddress listen{QLatin1String(ValueParser::kDefaultListenHost),
-                                      ValueParser::kDefaultListenPort, false};
-    // serve's MQTT bridge; off while `mqtt` is empty. The password never
-    // comes from the command line.
-    QString mqtt; // mqtt://[USER@]HOST[:PORT] or mqtts://...
-    QString mqttCa;
-    QString mqttPasswordFile;
-    QString mqttClientId; // empty: calidor- and the host name
-    QString topicPrefix = QStringLiteral("calidor");
-    QString discoveryPrefix = QStringLiteral("homeassistant");
-    bool noDiscovery = false;
-    // serve's web dashboard: TLS and users, in the exporters' format; empty: open, read-only.
-    QString webConfig;
+    ServiceSettings service; // serve's own options; its interval is `intervalMs`
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the

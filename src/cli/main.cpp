@@ -8,7 +8,9 @@
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -45,7 +47,7 @@ int main(int argc, char *argv[])
 
     ExitCode code = ExitCode::Ok;
     if (options.command == Command::Serve) {
-        ServeCommand serve(options, transport, &CliCommands::printError);
+        ServeCommand serve(options.service, transport, &CliCommands::printError);
         // What the service writes to a virtual thermostat is there for the
         // next command, as after `set`.
         if (simulation)
@@ -54,6 +56,16 @@ int main(int argc, char *argv[])
                 simulation->save(&ignored);
             });
         code = serve.run();
+        if (serve.fleet().abandoned()) {
+            // A worker is still inside a transfer nothing can cut short: end
+            // now, without the destructors it may be using.
+            QString error;
+            if (simulation)
+                simulation->save(&error);
+            std::fflush(stdout);
+            std::fflush(stderr);
+            ::_exit(toInt(code));
+        }
     } else {
         code = CliCommands(options, transport).run();
     }

@@ -4,9 +4,12 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -30,20 +33,53 @@ void useLibrary()
 
 } // namespace
 
-// Called by libmosquitto from inside its loop functions, on our thread.
+// The library's client and what its callbacks reach. An attempt's thread
+// holds it too, so a client that goes while its name is still being looked
+// up leaves the library's object to that thread, which destroys it last.
+struct MqttSession
+{
+    mosquitto *mosq = nullptr;
+    MqttClient *owner = nullptr; // main thread only: the loop functions run there
+
+    // The way back from an attempt's thread: cleared, under the lock, by a
+    // client that goes, so nothing is posted to it afterwards.
+    std::mutex postMutex;
+    QObject *receiver = nullptr;
+
+    // The log callback may run on an attempt's thread: it writes only here.
+    std::mutex logMutex;
+    QString tlsError; // what the TLS layer logged during this attempt
+
+    ~MqttSession()
+    {
+        if (mosq)
+            mosquitto_destroy(mosq);
+    }
+};
+
+// Called by libmosquitto: connect and message from inside the loop
+// functions, on the main thread; log from anywhere.
 struct MqttCallbacks
 {
-    static void connect(mosquitto *, void *self, int rc, int, const mosquitto_property *)
+    static void connect(mosquitto *, void *session, int rc, int, const mosquitto_property *)
     {
-        static_cast<MqttClient *>(self)->brokerAnswered(rc);
+        if (MqttClient *self = static_cast<MqttSession *>(session)->owner)
+            self->brokerAnswered(rc);
     }
-    static void message(mosquitto *, void *self, const mosquitto_message *m, const mosquitto_property *)
+    static void message(mosquitto *, void *session, const mosquitto_message *m, const mosquitto_property *)
     {
-        static_cast<MqttClient *>(self)->brokerMessage(m);
+        if (MqttClient *self = static_cast<MqttSession *>(session)->owner)
+            self->brokerMessage(m);
     }
-    static void log(mosquitto *, void *self, int level, const char *text)
+    static void log(mosquitto *, void *session, int level, const char *text)
     {
-        static_cast<MqttClient *>(self)->libraryLog(level, text);
+        // Certificate trouble only shows in the library's log.
+        if (level != MOSQ_LOG_ERR || !std::strstr(text, "OpenSSL Error"))
+            return;
+        const char *reason = std::strrchr(text, ':');
+        auto *s = static_cast<MqttSession *>(session);
+        std::lock_guard<std::mutex> lock(s->logMutex);
+        s->tlsError = QString::fromUtf8(reason ? reason + 1 : text).trimmed();
     }
 };
 
@@ -58,8 +94,11 @@ MqttClient::MqttClient(const Settings &settings, QObject *parent) : QObject(pare
 MqttClient::~MqttClient()
 {
     dropSocket();
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
+    if (m_session) {
+        m_session->owner = nullptr;
+        std::lock_guard<std::mutex> lock(m_session->postMutex);
+        m_session->receiver = nullptr;
+    }
 }
 
 bool MqttClient::start(QString *error)
@@ -70,7 +109,10 @@ bool MqttClient::start(QString *error)
         return false;
     }
     const QByteArray id = m_settings.clientId.toUtf8();
-    m_mosq = mosquitto_new(id.constData(), true, this);
+    m_session = std::make_shared<MqttSession>();
+    m_session->owner = this;
+    m_session->receiver = this;
+    m_mosq = m_session->mosq = mosquitto_new(id.constData(), true, m_session.get());
     if (!m_mosq) {
         *error =
             QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(strerror(errno)));
@@ -120,18 +162,44 @@ bool MqttClient::start(QString *error)
 
 void MqttClient::attempt()
 {
-    m_tlsError.clear();
-    m_slowNext = false;
-    int rc;
-    if (!m_started) {
-        const QByteArray host = m_settings.host.toUtf8();
-        rc = mosquitto_connect_async(m_mosq, host.constData(), m_settings.port, m_settings.keepAliveSeconds);
-        m_started = rc == MOSQ_ERR_SUCCESS;
-    } else {
-        rc = mosquitto_reconnect_async(m_mosq);
+    if (m_attempting || m_stopped)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_session->logMutex);
+        m_session->tlsError.clear();
     }
+    m_slowNext = false;
+    m_attempting = true;
+    // Nothing on this thread touches the library's object until the attempt
+    // is back: no socket is watched, nothing is published while not connected.
+    const bool first = !m_started;
+    const QByteArray host = m_settings.host.toUtf8();
+    const int port = m_settings.port;
+    const int keepAlive = m_settings.keepAliveSeconds;
+    std::thread([session = m_session, first, host, port, keepAlive] {
+        const int rc = first ? mosquitto_connect_async(session->mosq, host.constData(), port, keepAlive)
+                             : mosquitto_reconnect_async(session->mosq);
+        const int err = errno;
+        std::lock_guard<std::mutex> lock(session->postMutex);
+        if (QObject *receiver = session->receiver)
+            QMetaObject::invokeMethod(
+                receiver,
+                [receiver, first, rc, err] {
+                    static_cast<MqttClient *>(receiver)->attempted(first, rc, err);
+                },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void MqttClient::attempted(bool first, int rc, int err)
+{
+    m_attempting = false;
+    if (first)
+        m_started = rc == MOSQ_ERR_SUCCESS;
+    if (m_stopped)
+        return;
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0) {
-        failed(rc, QStringLiteral("cannot reach"));
+        failed(rc, QStringLiteral("cannot reach"), err);
         return;
     }
     watchSocket();
@@ -200,19 +268,25 @@ void MqttClient::afterIo(int rc)
     failed(rc, QStringLiteral("lost"));
 }
 
-void MqttClient::failed(int rc, const QString &how)
+void MqttClient::failed(int rc, const QString &how, int err)
 {
+    const int errorNumber = err ? err : errno;
     bool slow = m_slowNext;
     const QString where = QStringLiteral("%1:%2").arg(m_settings.host).arg(m_settings.port);
-    if (rc == MOSQ_ERR_TLS || !m_tlsError.isEmpty()) {
+    QString tlsError;
+    {
+        std::lock_guard<std::mutex> lock(m_session->logMutex);
+        tlsError = m_session->tlsError;
+    }
+    if (rc == MOSQ_ERR_TLS || !tlsError.isEmpty()) {
         tell(QStringLiteral(
                  "TLS with the MQTT broker at %1 failed (%2); check --mqtt-ca and that the broker's "
                  "certificate names %3")
-                 .arg(where, m_tlsError.isEmpty() ? QStringLiteral("handshake refused") : m_tlsError,
+                 .arg(where, tlsError.isEmpty() ? QStringLiteral("handshake refused") : tlsError,
                       m_settings.host));
         slow = true;
     } else if (!m_slowNext) {
-        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errno))
+        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(strerror(errorNumber))
                                                  : QString::fromUtf8(mosquitto_strerror(rc));
         tell(QStringLiteral("%1 the MQTT broker at %2 (%3); trying again").arg(how, where, why));
     }
@@ -283,15 +357,6 @@ void MqttClient::brokerMessage(const mosquitto_message *m)
         Qt::QueuedConnection);
 }
 
-void MqttClient::libraryLog(int level, const char *text)
-{
-    // Certificate trouble only shows in the library's log.
-    if (level == MOSQ_LOG_ERR && std::strstr(text, "OpenSSL Error")) {
-        const char *reason = std::strrchr(text, ':');
-        m_tlsError = QString::fromUtf8(reason ? reason + 1 : text).trimmed();
-    }
-}
-
 bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain)
 {
     if (!m_connected)
@@ -318,6 +383,7 @@ void MqttClient::subscribe(const QString &filter)
 
 void MqttClient::stop(const QString &lastTopic, const QByteArray &lastPayload)
 {
+    m_stopped = true;
     m_retry.stop();
     m_misc.stop();
     if (m_connected) {

@@ -10,10 +10,14 @@
 class QSocketNotifier;
 struct mosquitto;
 struct mosquitto_message;
+struct MqttSession;
 
 // A connection to an MQTT broker over libmosquitto, driven by the Qt event
 // loop: socket notifiers for reading and writing, a timer for the library's
-// housekeeping, no thread of its own. It keeps trying: a lost broker is
+// housekeeping. Only the start of each connection attempt runs on a short
+// thread of its own, since the library looks the broker's name up with a
+// blocking call there; the name itself is what the library connects to, so
+// TLS still checks the certificate against it. It keeps trying: a lost broker is
 // retried after 1 s, doubling to 30 s; a refused login or a failed
 // certificate check is retried at the slow pace. Each problem is said once
 // through `problem` until a connection succeeds again.
@@ -77,12 +81,12 @@ private:
 
     void brokerAnswered(int reasonCode);
     void brokerMessage(const mosquitto_message *message);
-    void libraryLog(int level, const char *text);
     void attempt();
+    void attempted(bool first, int rc, int err);
     void watchSocket();
     void dropSocket();
     void afterIo(int rc);
-    void failed(int rc, const QString &how);
+    void failed(int rc, const QString &how, int err = 0);
     void lost(bool slow);
     void readable();
     void writable();
@@ -91,7 +95,8 @@ private:
     void tell(const QString &line);
 
     Settings m_settings;
-    mosquitto *m_mosq = nullptr;
+    std::shared_ptr<MqttSession> m_session; // shared with an attempt under way
+    mosquitto *m_mosq = nullptr;            // the session's, for short
     std::unique_ptr<QSocketNotifier> m_read;
     std::unique_ptr<QSocketNotifier> m_write;
     QTimer m_misc;
@@ -99,8 +104,9 @@ private:
     int m_retryMs = kFirstRetryMs;
     bool m_connected = false;
     bool m_started = false;
-    bool m_slowNext = false; // the broker refused us: wait the longest
-    bool m_v5 = true;        // until a broker says it speaks 3.1.1 only
-    QSet<QString> m_said;    // problems said since the last connection
-    QString m_tlsError;      // what the TLS layer logged during this attempt
+    bool m_slowNext = false;   // the broker refused us: wait the longest
+    bool m_v5 = true;          // until a broker says it speaks 3.1.1 only
+    bool m_attempting = false; // an attempt's thread is under way
+    bool m_stopped = false;
+    QSet<QString> m_said; // problems said since the last connection
 };

@@ -1,6 +1,5 @@
 #include "MqttBridge.h"
 
-#include "CommandLine.h"
 #include "Fleet.h"
 #include "MqttCommand.h"
 #include "MqttUrl.h"
@@ -17,21 +16,11 @@ namespace {
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
-QString modeName(std::int16_t code)
-{
-    return code == 66 ? QStringLiteral("B") : QStringLiteral("A");
-}
 
-// Whether the thermostat already holds every value of the batch.
-bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
-{
-    return (!v.low || *v.low == r.low) && (!v.high || *v.high == r.high) &&
-           (!v.mode || (r.mode && modeName(*v.mode) == r.modeText()));
-}
 
 } // namespace
 
-bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &environment, Settings *s,
+bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironment &environment, Settings *s,
                               QString *error)
 {
     const MqttUrl::Parsed url = MqttUrl::parse(o.mqtt);
@@ -81,7 +70,7 @@ bool MqttBridge::settingsFrom(const CliOptions &o, const QProcessEnvironment &en
     return true;
 }
 
-std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const CliOptions &options, Notice notice,
+std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const ServiceSettings &options, Notice notice,
                                                QString *error)
 {
     Settings settings;
@@ -148,8 +137,10 @@ void MqttBridge::publishThermostat(const QString &id, bool withDiscovery)
 {
     if (withDiscovery)
         publishDiscovery(id);
+    // Not yet asked: its availability follows with the first outcome.
     const std::optional<ThermostatState> s = m_fleet.state(id);
-    publishAvailability(id, s && s->up);
+    if (s && s->tried)
+        publishAvailability(id, s->up);
     publishState(id);
 }
 
@@ -221,27 +212,17 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
                    .arg(c.name)
                    .arg(CommandCoalescer::kGatherMs));
 
-    const std::optional<ThermostatState> s = m_fleet.state(batch.id);
-    const bool held = s && s->up && s->reading && alreadyHeld(batch.values, *s->reading);
-    if (!held) {
-        if (const auto wait = m_coalescer.waitBeforeNext(batch.id)) {
-            const QString why = QStringLiteral("at most %1 configurations a minute reach a thermostat; "
-                                               "try again in %2 s")
-                                    .arg(CommandCoalescer::kMostPerMinute)
-                                    .arg((*wait + 999) / 1000);
-            for (const CommandCoalescer::Command &c : batch.commands)
-                result(batch.id, c.name, c.shown, false, why);
-            return;
-        }
-    }
-    const Fleet::Outcome outcome = m_fleet.configure(batch.id, batch.values);
-    if (outcome.written)
-        m_coalescer.written(batch.id);
-    for (const CommandCoalescer::Command &c : batch.commands)
-        result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
-    // The state follows at once rather than at the next reading.
-    if (outcome.written)
-        publishState(batch.id);
+    // The fleet keeps the pace of configurations, shared with the web page.
+    m_fleet.configure(batch.id, batch.values, QStringLiteral("mqtt"),
+                      [this, alive = std::weak_ptr<int>(m_alive), batch](const Fleet::Outcome &outcome) {
+                          if (alive.expired())
+                              return;
+                          for (const CommandCoalescer::Command &c : batch.commands)
+                              result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
+                          // The state follows at once rather than at the next reading.
+                          if (outcome.written)
+                              publishState(batch.id);
+                      });
 }
 
 void MqttBridge::result(const QString &id, const QString &command, const QString &shown, bool ok,

@@ -4,6 +4,7 @@
 #include "Discovery.h"
 #include "MqttClient.h"
 #include "MqttTopics.h"
+#include "ServiceSettings.h"
 
 #include <QObject>
 #include <QProcessEnvironment>
@@ -13,7 +14,6 @@
 #include <memory>
 
 class Fleet;
-struct CliOptions;
 
 // The thermostats of a Fleet on an MQTT broker: availability, state and
 // Home Assistant discovery out (MqttTopics, Discovery), commands in, applied
@@ -35,12 +35,12 @@ public:
 
     // The settings of the --mqtt options; the password from
     // --mqtt-password-file or CALIDOR_MQTT_PASSWORD. False with a reason.
-    static bool settingsFrom(const CliOptions &options, const QProcessEnvironment &environment,
+    static bool settingsFrom(const ServiceSettings &options, const QProcessEnvironment &environment,
                              Settings *settings, QString *error);
 
     // The bridge of serve's options, connecting; nothing, with a reason,
     // when the options cannot work (a usage error).
-    static std::unique_ptr<MqttBridge> create(Fleet &fleet, const CliOptions &options, Notice notice,
+    static std::unique_ptr<MqttBridge> create(Fleet &fleet, const ServiceSettings &options, Notice notice,
                                               QString *error);
 
     MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent = nullptr);
@@ -71,4 +71,6 @@ private:
     MqttClient m_client;
     CommandCoalescer m_coalescer;
     QSet<QString> m_said;
+    // Gone with the bridge: a command's outcome that arrives later is dropped.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

@@ -7,15 +7,18 @@
 #include "WebConfig.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
 const QString kVersion = QStringLiteral(CALIDOR_VERSION);
+constexpr int kFirstReadingsWaitMs = 1000;
 
 } // namespace
 
-ServeCommand::ServeCommand(const CliOptions &options, std::shared_ptr<HidTransport> transport, Notice notice,
-                           QObject *parent)
+ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
+                           Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
       m_fleet(std::move(transport), options.intervalMs, std::move(notice))
 {
@@ -45,10 +48,12 @@ void ServeCommand::change(const QString &id, const SetCommand::Values &values, H
         reply(HttpExporter::changeAnswer(false, false, QStringLiteral("no thermostat %1").arg(id), {}));
         return;
     }
-    const Fleet::Outcome o = m_fleet.configure(id, values);
-    reply(HttpExporter::changeAnswer(o.ok, o.written, o.reason, o.plan));
-    if (o.written)
-        publish();
+    m_fleet.configure(id, values, QStringLiteral("web"), [this, reply](const Fleet::Outcome &o) {
+        reply(HttpExporter::changeAnswer(o.ok, o.written, o.reason, o.plan));
+        // The pages follow at once rather than at the next round.
+        if (o.written)
+            publish();
+    });
 }
 
 bool ServeCommand::loadWebConfig(WebConfig *web)
@@ -106,20 +111,35 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The first readings are in before anyone is told where to ask for them;
+    // a thermostat that does not answer holds this up for a second at most.
+    // A stop asked meanwhile ends both loops.
     SignalWatcher stopSignals;
-    connect(&stopSignals, &SignalWatcher::stopRequested, QCoreApplication::instance(),
-            &QCoreApplication::quit);
+    bool stopping = false;
+    QEventLoop first;
+    connect(&stopSignals, &SignalWatcher::stopRequested, this, [&stopping, &first] {
+        stopping = true;
+        first.quit();
+        QCoreApplication::quit();
+    });
+    connect(&m_fleet, &Fleet::firstRoundDone, &first, &QEventLoop::quit);
+    QTimer::singleShot(kFirstReadingsWaitMs, &first, &QEventLoop::quit);
     // SIGHUP reads the web configuration again (a renewed certificate, a new user).
     if (!m_options.webConfig.isEmpty()) {
         stopSignals.watchHangup();
         connect(&stopSignals, &SignalWatcher::reloadRequested, this, &ServeCommand::reloadWebConfig);
     }
     m_fleet.start();
+    first.exec();
+    publish();
     m_notice(QStringLiteral("listening on %1 (%2)")
                  .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls()), webSummary(web)));
-    QCoreApplication::exec();
+    if (!stopping)
+        QCoreApplication::exec();
     mqtt.reset();
     m_fleet.stop();
     m_exporter.stop();
+    if (m_fleet.abandoned())
+        m_notice(QStringLiteral("a thermostat still busy in a transfer was left behind"));
     return ExitCode::Ok;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CommandLine.h"
 #include "ExitCode.h"
 #include "Fleet.h"
 #include "HttpExporter.h"
+#include "ServiceSettings.h"
 
 #include <QObject>
 #include <functional>
@@ -17,7 +17,7 @@ class ServeCommand : public QObject
 public:
     using Notice = std::function<void(const QString &line)>;
 
-    ServeCommand(const CliOptions &options, std::shared_ptr<HidTransport> transport, Notice notice,
+    ServeCommand(const ServiceSettings &settings, std::shared_ptr<HidTransport> transport, Notice notice,
                  QObject *parent = nullptr);
     ~ServeCommand() override;
 
@@ -32,7 +32,7 @@ private:
     void reloadWebConfig();
     static QString webSummary(const WebConfig &web);
 
-    const CliOptions &m_options;
+    const ServiceSettings m_options;
     Notice m_notice;
     Fleet m_fleet;
     HttpExporter m_exporter;

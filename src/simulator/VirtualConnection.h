@@ -3,18 +3,21 @@
 #include "HidTransport.h"
 #include "VirtualThermostat.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 // What a plugged virtual device and its open connections share: the device
-// itself and whether it is still in its socket.
+// itself and whether it is still in its socket. A connection may be used on
+// another thread than the transport's (the service reads each thermostat on
+// its own), so what either side may change while the other looks is atomic.
 struct VirtualSocket
 {
     std::shared_ptr<VirtualThermostat> device;
-    bool plugged = true;
-    bool realStall = false; // a stalled read really waits for its time-out
+    std::atomic<bool> plugged = true;
+    std::atomic<bool> realStall = false; // a stalled read really waits for its time-out
     // Reads still answered before the device drops out; negative: never.
-    int readsBeforeUnplug = -1;
+    std::atomic<int> readsBeforeUnplug = -1;
     std::function<void()> pulled; // told when the device drops out by itself
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -103,6 +104,7 @@ public:
     int inputReportsSent() const { return m_inputReports; }
 
     // --- faults the transport acts on ---------------------------------------
+    // Atomic: a test or the simulation may switch them while another thread reads.
     bool stallReads() const { return m_stallReads; }
     void setStallReads(bool on) { m_stallReads = on; }
     bool failWrites() const { return m_failWrites; }
@@ -144,6 +146,6 @@ private:
     int m_outputReports = 0;
     int m_inputReports = 0;
 
-    bool m_stallReads = false;
-    bool m_failWrites = false;
+    std::atomic<bool> m_stallReads = false;
+    std::atomic<bool> m_failWrites = false;
 };

@@ -531,6 +531,46 @@ def two_thermostats(log, emu):
     expect(emu.record(0)["get_reports"] >= 1 and emu.record(1)["get_reports"] >= 1, "a thermostat was never read")
 
 
+@check("serve_beside_silent")
+def serve_beside_silent(log, emu):
+    """serve reads each thermostat on its own: one that never answers its
+    GET_REPORT (the kernel waits 5 s each time) costs the other nothing."""
+    wait_nodes(log, 2)
+    serve = subprocess.Popen(ctl("serve", "--listen", "127.0.0.1:0", "--interval", "200ms"),
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    try:
+        line = serve.stderr.readline()
+        log("serve: " + line.strip())
+        expect("listening on" in line, "serve did not start")
+
+        def rate(seconds):
+            t0, n0 = time.monotonic(), emu.record(1)["get_reports"]
+            time.sleep(seconds)
+            return (emu.record(1)["get_reports"] - n0) / (time.monotonic() - t0)
+
+        time.sleep(1)
+        alone = rate(4)
+        emu.command("silent 0 on")
+        time.sleep(1)
+        beside = rate(6)
+        log(f"KT0012 read {alone:.2f}/s, then {beside:.2f}/s while KT0011 did not answer")
+        figure(f"serve read a thermostat {alone:.2f} times a second, {beside:.2f} beside one that did not answer")
+        expect(alone >= 0.9 * 5, f"{alone:.2f} reads a second at a 200 ms interval")
+        expect(beside >= 0.9 * alone, f"{beside:.2f} reads a second beside the silent one, {alone:.2f} before")
+        start = time.monotonic()
+        serve.send_signal(signal.SIGTERM)
+        code = serve.wait(timeout=10)
+        took = time.monotonic() - start
+        log(f"SIGTERM: exit {code} after {took:.2f}s; said: " + serve.stderr.read().strip())
+        expect(code == 0, f"serve exited {code} on SIGTERM")
+        expect(took < 1.0, f"serve took {took:.2f}s to end while a read was stuck")
+    finally:
+        emu.command("silent 0 off")
+        if serve.poll() is None:
+            serve.kill()
+            serve.wait()
+
+
 @check("same_serial")
 def same_serial(log, emu):
     nodes = wait_nodes(log, 2)
@@ -552,7 +592,7 @@ PHASES = [
                       "usb_no_answer", "usb_vanish_during_read", "usb_watch_replug", "udev_rule_usb", "usb_round_trip",
                       "window_reads"]),
     (["uhid:KU0001"], ["uhid_list_read", "udev_rule_uhid", "uhid_get_report_refused", "uhid_round_trip"]),
-    (["usb:KT0011", "usb:KT0012"], ["two_thermostats"]),
+    (["usb:KT0011", "usb:KT0012"], ["two_thermostats", "serve_beside_silent"]),
     (["usb:KT0020", "usb:KT0020"], ["same_serial"]),
 ]
 

@@ -20,13 +20,13 @@ TEST(MqttOptions, AllOfThemWithServe)
                                  "--no-discovery"));
     ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
     const CliOptions &o = r.options;
-    EXPECT_EQ(o.mqtt, QStringLiteral("mqtts://ha@h:8884"));
-    EXPECT_EQ(o.mqttCa, QStringLiteral("ca.pem"));
-    EXPECT_EQ(o.mqttPasswordFile, QStringLiteral("pw"));
-    EXPECT_EQ(o.mqttClientId, QStringLiteral("me"));
-    EXPECT_EQ(o.topicPrefix, QStringLiteral("home/heat"));
-    EXPECT_EQ(o.discoveryPrefix, QStringLiteral("ha"));
-    EXPECT_TRUE(o.noDiscovery);
+    EXPECT_EQ(o.service.mqtt, QStringLiteral("mqtts://ha@h:8884"));
+    EXPECT_EQ(o.service.mqttCa, QStringLiteral("ca.pem"));
+    EXPECT_EQ(o.service.mqttPasswordFile, QStringLiteral("pw"));
+    EXPECT_EQ(o.service.mqttClientId, QStringLiteral("me"));
+    EXPECT_EQ(o.service.topicPrefix, QStringLiteral("home/heat"));
+    EXPECT_EQ(o.service.discoveryPrefix, QStringLiteral("ha"));
+    EXPECT_TRUE(o.service.noDiscovery);
 }
 
 struct Refused
@@ -85,7 +85,7 @@ TEST_P(MqttSettings, FromTheOptions)
         env.insert(QStringLiteral("CALIDOR_MQTT_PASSWORD"), QString::fromUtf8(c.passwordInEnvironment));
     MqttBridge::Settings s;
     QString error;
-    const bool ok = MqttBridge::settingsFrom(parsed.options, env, &s, &error);
+    const bool ok = MqttBridge::settingsFrom(parsed.options.service, env, &s, &error);
     if (c.error) {
         EXPECT_FALSE(ok);
         EXPECT_TRUE(error.contains(QLatin1String(c.error))) << error.toStdString();
@@ -116,7 +116,7 @@ TEST(MqttSettings, AMissingPasswordFileIsSaid)
         CommandLine::parse(split("serve --mqtt mqtt://u@h --mqtt-password-file /nonexistent/pw"));
     MqttBridge::Settings s;
     QString error;
-    EXPECT_FALSE(MqttBridge::settingsFrom(parsed.options, {}, &s, &error));
+    EXPECT_FALSE(MqttBridge::settingsFrom(parsed.options.service, {}, &s, &error));
     EXPECT_TRUE(error.contains(QLatin1String("/nonexistent/pw"))) << error.toStdString();
 }
 

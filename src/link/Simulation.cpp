@@ -55,6 +55,7 @@ Simulation::Simulation(const QProcessEnvironment &environment, QObject *parent)
 
     for (const Unit &unit : m_units)
         m_transport->plug(unit.thermostat);
+    stallLater(environment.value(QStringLiteral("CALIDORCTL_SIMULATE_STALL")));
 
     const int unplugAfter = number(environment, "CALIDORCTL_SIMULATE_UNPLUG_AFTER", -1);
     m_replugAfterMs = number(environment, "CALIDORCTL_SIMULATE_REPLUG_AFTER", -1);
@@ -82,6 +83,24 @@ void Simulation::replugLater(const QString &path)
     // under a new path, as a replugged device gets a new node.
     const std::shared_ptr<VirtualThermostat> thermostat = m_units.front().thermostat;
     QTimer::singleShot(m_replugAfterMs, this, [this, thermostat] { m_transport->plug(thermostat); });
+}
+
+void Simulation::stallLater(const QString &spec)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return;
+    bool okFrom = false, okFor = false;
+    const int from = parts[1].toInt(&okFrom);
+    const int length = parts[2].toInt(&okFor);
+    if (!okFrom || !okFor || from < 0 || length < 0)
+        return;
+    for (const Unit &unit : m_units)
+        if (unit.serial == parts[0]) {
+            const std::shared_ptr<VirtualThermostat> t = unit.thermostat;
+            QTimer::singleShot(from, this, [t] { t->setStallReads(true); });
+            QTimer::singleShot(from + length, this, [t] { t->setStallReads(false); });
+        }
 }
 
 // One line per thermostat: serial, TL and TH in tenths, mode code.

@@ -33,7 +33,7 @@ class Planning : public ::testing::TestWithParam<PlanCase>
 TEST_P(Planning, KeepsWhatIsNotGivenAndRefusesTLNotBelowTH)
 {
     const PlanCase &c = GetParam();
-    CliOptions options;
+    SetCommand::Request options;
     if (c.tl)
         options.tl = QString::fromUtf8(c.tl);
     if (c.th)

@@ -17,8 +17,10 @@
 // For tests, the environment can ask for more thermostats
 // (CALIDORCTL_SIMULATE_THERMOSTATS), an unplug after N reads
 // (CALIDORCTL_SIMULATE_UNPLUG_AFTER) followed by a replug M ms later
-// (CALIDORCTL_SIMULATE_REPLUG_AFTER), a thermostat that never answers
-// (CALIDORCTL_SIMULATE_STALL=1), one that refuses writes
+// (CALIDORCTL_SIMULATE_REPLUG_AFTER), thermostats that never answer
+// (CALIDORCTL_SIMULATE_STALL=1), one that stops answering for a while
+// (CALIDORCTL_SIMULATE_STALL=SERIAL:FROM_MS:FOR_MS, counted from the start),
+// one that refuses writes
 // (CALIDORCTL_SIMULATE_FAIL_WRITES=1), or one that does not open
 // (CALIDORCTL_SIMULATE_OPEN_FAILS=1).
 class Simulation : public QObject
@@ -45,6 +47,7 @@ private:
     };
 
     void load();
+    void stallLater(const QString &spec);
     void replugLater(const QString &path);
 
     QString m_stateFile;

@@ -40,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"abc", 0, "not a temperature"}, Case{"", 0, "not a temperature"},
                       Case{"+", 0, "not a temperature"}, Case{"12.", 0, "not a temperature"},
                       Case{"1e2", 0, "not a temperature"}, Case{"--5", 0, "not a temperature"},
-                      Case{" 20", 0, "not a temperature"}));
+                      Case{" 20", 0, "not a temperature"}, Case{"1.2.3", 0, "not a temperature"},
+                      Case{"\u0662\u0660", 0, "not a temperature"}, Case{"20\n", 0, "not a temperature"}));
 
 class DurationParsing : public ::testing::TestWithParam<Case>
 {
@@ -67,8 +68,9 @@ INSTANTIATE_TEST_SUITE_P(Values, DurationParsing,
                                            Case{"0.05s", 0, "shortest"}, Case{"0", 0, "shortest"},
                                            Case{"1441m", 0, "longest"}, Case{"1h", 0, "not a duration"},
                                            Case{"-1s", 0, "not a duration"}, Case{"", 0, "not a duration"},
-                                           Case{"ms", 0, "not a duration"},
-                                           Case{"2 s", 0, "not a duration"}));
+                                           Case{"ms", 0, "not a duration"}, Case{"2 s", 0, "not a duration"},
+                                           Case{"1.s", 0, "not a duration"},
+                                           Case{"2sms", 0, "not a duration"}));
 
 class CountParsing : public ::testing::TestWithParam<Case>
 {
@@ -101,6 +103,44 @@ TEST(RelayModeParsing, TakesAOrBInEitherCase)
         const auto parsed = ValueParser::relayMode(QString::fromUtf8(row.text));
         EXPECT_EQ(parsed.value.value_or(0), row.code) << row.text;
         EXPECT_EQ(parsed.error.isEmpty(), row.code != 0) << row.text;
+    }
+}
+
+TEST(ListenAddressParsing, TakesNumericAddressesOnly)
+{
+    const struct
+    {
+        const char *text;
+        const char *host; // nullptr: refused
+        int port;
+        bool ipv6;
+    } rows[] = {
+        {"127.0.0.1:9830", "127.0.0.1", 9830, false},
+        {"0.0.0.0:80", "0.0.0.0", 80, false},
+        {":0", "127.0.0.1", 0, false},
+        {"[::1]:9830", "::1", 9830, true},
+        {"[fe80::1]:1", "fe80::1", 1, true},
+        {"localhost:9830", nullptr, 0, false},
+        {"::1:9830", nullptr, 0, false},
+        {"[::1]", nullptr, 0, false},
+        {"127.0.0.1:65536", nullptr, 0, false},
+        {"127.0.0.1:", nullptr, 0, false},
+        {"127.0.0.1:123456", nullptr, 0, false},
+        {"[fe80::1%eth0]:1", nullptr, 0, false},
+        {"[]:1", nullptr, 0, false},
+        {"1.2.3.4:9x", nullptr, 0, false},
+        {"", nullptr, 0, false},
+    };
+    for (const auto &row : rows) {
+        const auto parsed = ValueParser::listenAddress(QString::fromUtf8(row.text));
+        ASSERT_EQ(parsed.value.has_value(), row.host != nullptr) << row.text;
+        if (!row.host) {
+            EXPECT_FALSE(parsed.error.isEmpty()) << row.text;
+            continue;
+        }
+        EXPECT_EQ(parsed.value->host, QString::fromUtf8(row.host)) << row.text;
+        EXPECT_EQ(parsed.value->port, row.port) << row.text;
+        EXPECT_EQ(parsed.value->ipv6, row.ipv6) << row.text;
     }
 }
 

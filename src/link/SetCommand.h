@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CommandLine.h"
 #include "Reading.h"
 #include "ThermostatLink.h"
 
@@ -28,8 +27,18 @@ public:
         std::int16_t mode = 0;
     };
 
+    // What `calidorctl set` was asked: the values as typed.
+    struct Request
+    {
+        QString device; // --device; empty: the only thermostat
+        std::optional<QString> tl;
+        std::optional<QString> th;
+        std::optional<QString> mode;
+        bool dryRun = false;
+    };
+
     // The values of --tl, --th and --mode, each checked on its own.
-    static ThermostatLink::Failure parse(const CliOptions &options, Values *values);
+    static ThermostatLink::Failure parse(const Request &request, Values *values);
 
     // The values to write: those given, the others as the thermostat holds
     // them now. Refused unless TL lies strictly below TH.
@@ -53,7 +62,7 @@ public:
     // "TL 18.5 °C, TH 21 °C, mode A".
     static QString summary(const Plan &plan);
 
-    SetCommand(ThermostatLink &link, const CliOptions &options) : m_link(link), m_options(options) {}
+    SetCommand(ThermostatLink &link, Request request) : m_link(link), m_options(std::move(request)) {}
 
     // Runs the command; what to print goes to `out`, the failure is returned.
     ThermostatLink::Failure run(QString *out);
@@ -63,5 +72,5 @@ private:
                                            std::optional<Reading> *current);
 
     ThermostatLink &m_link;
-    const CliOptions &m_options;
+    const Request m_options;
 };

@@ -28,7 +28,7 @@ QString bytesText(const std::vector<std::uint8_t> &bytes)
 
 } // namespace
 
-ThermostatLink::Failure SetCommand::parse(const CliOptions &options, Values *values)
+ThermostatLink::Failure SetCommand::parse(const Request &options, Values *values)
 {
     const auto temperature = [](const char *name, const std::optional<QString> &text,
                                 std::optional<std::int64_t> *code) -> ThermostatLink::Failure {

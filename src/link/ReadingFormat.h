@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CommandLine.h"
 #include "Reading.h"
 
 #include <QDateTime>
@@ -18,6 +17,8 @@
 // th_celsius, relay_contact, relay_mode, probe_status, probe_status_text,
 // boot_status. Values the thermostat should not send are null in JSON,
 // empty in CSV, "unknown" in text and left out of the Prometheus metrics.
+enum class OutputFormat { Text, Json, Csv, Prometheus };
+
 namespace ReadingFormat {
 
 QString single(OutputFormat format, const Reading &reading);

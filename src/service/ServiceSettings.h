@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ValueParser.h"
+
+#include <QString>
+#include <cstdint>
+
+// What `serve` is told at start. The command line fills it; the service
+// reads nothing else of it.
+struct ServiceSettings
+{
+    std::int64_t intervalMs = 1000; // between two reads of one thermostat
+    ValueParser::ListenAddress listen{QLatin1String(ValueParser::kDefaultListenHost),
+                                      ValueParser::kDefaultListenPort, false};
+    // The MQTT bridge; off while `mqtt` is empty. The password never comes
+    // from the command line.
+    QString mqtt; // mqtt://[USER@]HOST[:PORT] or mqtts://...
+    QString mqttCa;
+    QString mqttPasswordFile;
+    QString mqttClientId; // empty: calidor- and the host name
+    QString topicPrefix = QStringLiteral("calidor");
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    bool noDiscovery = false;
+    // The web dashboard's TLS and users, in the exporters' format; empty:
+    // plain HTTP, open for reading, closed for changes.
+    QString webConfig;
+};
