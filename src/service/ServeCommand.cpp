@@ -132,8 +132,10 @@ ExitCode ServeCommand::run()
     m_fleet.start();
     first.exec();
     publish();
-    m_notice(QStringLiteral("listening on %1 (%2)")
-                 .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls()), webSummary(web)));
+    m_notice(QStringLiteral("listening on %1")
+                 .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls())));
+    if (!m_options.webConfig.isEmpty())
+        m_notice(QStringLiteral("web configuration: %1").arg(webSummary(web)));
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();
