@@ -114,6 +114,13 @@ MHD_Result queue(MHD_Connection *connection, const HttpExporter::Answer &answer,
     return queued;
 }
 
+MHD_Result addArgument(void *cls, MHD_ValueKind, const char *key, const char *value)
+{
+    static_cast<HttpExporter::Query *>(cls)->append(
+        {QString::fromUtf8(key), value ? QString::fromUtf8(value) : QString()});
+    return MHD_YES;
+}
+
 // What one request carries between the library's calls.
 struct PerRequest
 {
@@ -245,7 +252,14 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     request.acceptLanguage = header(connection, MHD_HTTP_HEADER_ACCEPT_LANGUAGE);
     request.ifNoneMatch = header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
     request.loginRequired = exporter->gate().loginRequired();
-    const HttpExporter::Answer answer = HttpExporter::route(request, *exporter->pages(), exporter->files());
+    std::optional<HttpExporter::Answer> fromApi;
+    if (exporter->api()) {
+        HttpExporter::Query query;
+        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addArgument, &query);
+        fromApi = exporter->api()(verb, path, query);
+    }
+    const HttpExporter::Answer answer =
+        fromApi ? *fromApi : HttpExporter::route(request, *exporter->pages(), exporter->files());
     return queue(connection, answer, acceptsGzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING)));
 }
 

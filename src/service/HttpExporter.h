@@ -6,12 +6,15 @@
 #include "WebConfig.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -93,6 +96,16 @@ public:
     bool reconfigure(const WebConfig &web, QString *error);
 
     void publish(Pages pages);
+
+    // Asked first on the library's thread, with the decoded query arguments
+    // (the history's API), once the login is checked; nullopt leaves the
+    // request to route(). Set before start().
+    using Query = QList<QPair<QString, QString>>;
+    using Api = std::function<std::optional<Answer>(const QByteArray &method, const QByteArray &path,
+                                                    const Query &query)>;
+    void setApi(Api api) { m_api = std::move(api); }
+    const Api &api() const { return m_api; }
+
     void setChangeHandler(ChangeHandler handler) { m_changeHandler = std::move(handler); }
 
     // Which answer a GET or HEAD (or another method on a known path) gets.
@@ -135,6 +148,7 @@ private:
     StaticFiles m_files;
     std::unique_ptr<LoginGate> m_gate;
     ChangeHandler m_changeHandler;
+    Api m_api;
     QObject m_main; // lives on the main thread: changes are queued to it
     std::set<std::shared_ptr<Suspended>> m_suspended;
 };

@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from webtest import (SKIP, Serve, basic, check, hash_password, make_ca_and_server, request, spki_hash,  # noqa: E402
@@ -121,7 +122,7 @@ def main():
         check("the no-script table is hidden once the script runs",
               js(driver, "return document.getElementById('plain').hidden"))
         js(driver, "window.notReloaded = true")
-        badge = "return document.querySelector('[data-id=SIM0001] [data-key=up]').textContent"
+        badge = "return document.querySelector('[data-id=SIM0001] [data-key=up]')?.textContent"
         went = wait_for(lambda: js(driver, badge) == "down", 20)
         check("an unplugged thermostat shows down without a reload", went and js(driver, "return window.notReloaded"),
               js(driver, badge))
@@ -134,7 +135,8 @@ def main():
 
         # A card opens its thermostat, with its own address.
         driver.find_element("css selector", "a.card[data-id=SIM0002]").click()
-        check("a card opens /thermostat/ID", wait_for(lambda: driver.current_url.endswith("/thermostat/SIM0002"), 10),
+        check("a card opens /thermostat/ID",
+              wait_for(lambda: urllib.parse.urlparse(driver.current_url).path == "/thermostat/SIM0002", 10),
               driver.current_url)
         points = "return Number(document.getElementById('chart').dataset.points || -1)"
         span = "return Number(document.getElementById('chart').dataset.to) - " \
@@ -216,10 +218,13 @@ def main():
         driver.quit()
         driver = None
 
-        # A wrong password: 401, in the browser too.
+        # A wrong password: 401, in the browser too (as its own network log says).
         driver, _ = browser(auth=("alice", "wrong"))
         driver.get(base + "/")
-        check("a wrong password gets 401", "login is needed" in driver.page_source, driver.page_source[:200])
+        statuses = [json.loads(e["message"])["message"]["params"]["response"]["status"]
+                    for e in driver.get_log("performance")
+                    if '"Network.responseReceived"' in e["message"] and '"type":"Document"' in e["message"]]
+        check("a wrong password gets 401", statuses[:1] == [401], statuses)
         driver.quit()
         driver = None
         serve.stop()
@@ -250,8 +255,11 @@ def main():
                 check("the certificate verifies against the test's CA", status == 200, status)
                 driver, _ = browser(["--ignore-certificate-errors-spki-list=" + spki_hash(cert)], auth=alice)
                 driver.get(tls_serve.base + "/")
+                check("over TLS the page loads", driver.current_url.startswith("https://") and
+                      "SIM0002" in js(driver, "return document.getElementById('plain').textContent"),
+                      driver.current_url)
                 cards = wait_for(lambda: js(driver, "return document.querySelectorAll('#cards .card').length"), 10)
-                check("over TLS the page loads", cards == 2 and driver.current_url.startswith("https://"), cards)
+                check("... and its script shows the cards", cards == 2, cards)
                 check("no error in the console over TLS", not console_errors(driver), console_errors(driver))
             finally:
                 tls_serve.stop()

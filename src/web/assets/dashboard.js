@@ -313,7 +313,9 @@
   const form = {edited: false};
 
   function fill(t) {
-    if (form.edited || !t.hasReading) return;
+    // What the user is typing is left alone.
+    const typing = ['tl', 'th', 'mode'].some(id => document.activeElement === $(id));
+    if (form.edited || typing || !t.hasReading) return;
     $('tl').value = t.tl === null ? '' : String(t.tl);
     $('th').value = t.th === null ? '' : String(t.th);
     if (t.mode) $('mode').value = t.mode;
@@ -371,8 +373,10 @@
       $('change-note').textContent = T.noUsers;
       return;
     }
-    for (const id of ['tl', 'th', 'mode'])
+    for (const id of ['tl', 'th', 'mode']) {
+      $(id).addEventListener('focus', () => { form.edited = true; });
       $(id).addEventListener('input', () => { form.edited = true; hint(); });
+    }
     $('settings').addEventListener('submit', submit);
   }
 
