@@ -7,12 +7,14 @@ import json
 import os
 import re
 import shutil
+import signal
 import socket
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from webtest import Serve, check, hash_password, request, summary, web_config, workdir  # noqa: E402
+from webtest import (Serve, check, hash_password, make_ca_and_server, request, summary, tls_context,  # noqa: E402
+                     wait_for, web_config, workdir)
 
 SETTINGS = "/api/v1/thermostats/SIM0001/settings"
 
@@ -32,6 +34,14 @@ def raw(port, data, timeout=10):
             return None
     m = re.match(rb"HTTP/1\.[01] (\d{3})", answer)
     return int(m.group(1)) if m else None
+
+
+def raw_status_or_none(port):
+    """True when plain HTTP to a TLS port is not answered as HTTP."""
+    try:
+        return raw(port, b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", timeout=5) is None
+    except OSError:
+        return True
 
 
 def reads(serve, auth):
@@ -113,6 +123,21 @@ def main():
         check("one refill later the right password reads /metrics, and the reads went on",
               after is not None and before is not None and after > before, (before, after))
 
+        # SIGHUP: a file that does not parse is said, the settings in use stay;
+        # a new user counts at once.
+        with open(config, "a") as f:
+            f.write("  bob: not-a-hash\n")
+        serve.process.send_signal(signal.SIGHUP)
+        said = wait_for(lambda: [l for l in serve.said if "stays as it was" in l], 10)
+        check("SIGHUP with a broken file: said in one line, naming the key", said and
+              any("basic_auth_users.bob" in l for l in serve.said), serve.said[-3:])
+        check("... and the old user still reads", request(base + "/metrics", auth=alice)[0] == 200)
+        web_config(work, {"alice": hashed, "bob": hash_password(calidorctl, "bobs pass")})
+        serve.process.send_signal(signal.SIGHUP)
+        check("SIGHUP with a new user: it reads at once",
+              wait_for(lambda: request(base + "/metrics", auth=("bob", "bobs pass"))[0] == 200, 10))
+        check("... on the same port, with no restart", serve.process.poll() is None)
+
         # Without users: open for reading, closed for changes.
         serve.stop()
         open_serve = Serve(calidorctl, work, ["--interval", "200ms"])
@@ -126,6 +151,32 @@ def main():
             check("French when the browser asks for it first", b'lang="fr"' in body)
         finally:
             open_serve.stop()
+
+        # TLS, and a renewed certificate taken on SIGHUP without a restart.
+        for sub in ("a", "b"):
+            os.makedirs(os.path.join(work, sub))
+        first = make_ca_and_server(os.path.join(work, "a"))
+        second = make_ca_and_server(os.path.join(work, "b"))
+        if check("two certificates are made (openssl)", first and second):
+            tls = web_config(work, {"alice": hashed}, first[1:], "tls.yml")
+            tls_serve = Serve(calidorctl, work, ["--web-config", tls])
+            try:
+                tb = tls_serve.base
+                check("over TLS, /metrics with the first CA", tls_serve.scheme == "https" and
+                      request(tb + "/metrics", auth=alice, context=tls_context(first[0]))[0] == 200, tls_serve.said)
+                check("plain HTTP to the TLS port gets no answer", raw_status_or_none(tls_serve.port))
+                web_config(work, {"alice": hashed}, second[1:], "tls.yml")
+                tls_serve.process.send_signal(signal.SIGHUP)
+
+                def renewed():
+                    try:
+                        return request(tb + "/metrics", auth=alice, context=tls_context(second[0]))[0] == 200
+                    except OSError:
+                        return False
+                check("SIGHUP takes the renewed certificate", wait_for(renewed, 10), tls_serve.said[-2:])
+                check("... and the service goes on", tls_serve.process.poll() is None)
+            finally:
+                tls_serve.stop()
     finally:
         serve.stop()
         shutil.rmtree(work, ignore_errors=True)
