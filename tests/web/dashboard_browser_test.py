@@ -141,13 +141,13 @@ def main():
         points = "return Number(document.getElementById('chart').dataset.points || -1)"
         span = "return Number(document.getElementById('chart').dataset.to) - " \
                "Number(document.getElementById('chart').dataset.from)"
+        check("the page draws its first graph by itself", wait_for(lambda: js(driver, points) >= 0, 15))
         for name, seconds in (("7d", 7 * 86400), ("1h", 3600), ("24h", 86400), ("30d", 30 * 86400),
                               ("1y", 365 * 86400), ("7d", 7 * 86400)):
             js(driver, "document.getElementById('chart').dataset.points = ''")
             driver.find_element("css selector", "button[data-range='%s']" % name).click()
-            drawn = wait_for(lambda: js(driver, points) >= 0, 15)
-            got = js(driver, span)
-            check("range %s: fetched and drawn" % name, drawn is not None and abs(got - seconds) < 5, (got, drawn))
+            drawn = wait_for(lambda: js(driver, points) >= 0 and abs(js(driver, span) - seconds) < 5, 15)
+            check("range %s: fetched and drawn" % name, drawn, (js(driver, span), js(driver, points)))
         held = js(driver, points)
         canvas = js(driver, "return document.querySelectorAll('#chart canvas').length")
         rows = js(driver, "return window.calidorChart ? window.calidorChart.numRows() : -1")
@@ -223,7 +223,8 @@ def main():
         driver.get(base + "/")
         statuses = [json.loads(e["message"])["message"]["params"]["response"]["status"]
                     for e in driver.get_log("performance")
-                    if '"Network.responseReceived"' in e["message"] and '"type":"Document"' in e["message"]]
+                    if '"Network.responseReceived"' in e["message"] and '"type":"Document"' in e["message"]
+                    and json.loads(e["message"])["message"]["params"]["response"]["url"].startswith(base)]
         check("a wrong password gets 401", statuses[:1] == [401], statuses)
         driver.quit()
         driver = None
