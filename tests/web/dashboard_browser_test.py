@@ -205,11 +205,13 @@ def main():
         errors = console_errors(driver)
         check("no error in the browser's console", not errors, errors)
 
-        # The unplug of SIM0001 is an event of its history, marked on its page.
+        # The unplug of SIM0001 is an event of its history (unplugged, or not
+        # answering as the service saw it), marked on its page.
         def unplug_listed():
             driver.get(base + "/thermostat/SIM0001#range=1h")
             wait_for(lambda: js(driver, points) >= 0, 10)
-            return "unplugged" in js(driver, "return document.getElementById('events').textContent")
+            shown = js(driver, "return document.getElementById('events').textContent")
+            return "unplugged" in shown or "not answering" in shown
         check("the unplug is listed among the events", wait_for(unplug_listed, 20, 1),
               js(driver, "return document.getElementById('events').textContent"))
 
