@@ -37,4 +37,3 @@ void CommandCoalescer::release(const QString &id)
     if (g)
         emit ready(g->batch);
 }
-

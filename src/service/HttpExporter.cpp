@@ -145,8 +145,9 @@ namespace {
 
 // The head of a request: who asks (a login, when users are configured),
 // and for a change whether it may come at all.
-std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connection *c, const QByteArray &method,
-                                              const QByteArray &path, PerRequest *pr)
+std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connection *c,
+                                              const QByteArray &method, const QByteArray &path,
+                                              PerRequest *pr)
 {
     char *password = nullptr;
     char *user = MHD_basic_auth_get_username_password(c, &password);
@@ -170,7 +171,8 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return a;
     }
     case LoginGate::Verdict::TooMany: {
-        HttpExporter::Answer a = text(MHD_HTTP_TOO_MANY_REQUESTS, "too many failed logins; try again later\n");
+        HttpExporter::Answer a =
+            text(MHD_HTTP_TOO_MANY_REQUESTS, "too many failed logins; try again later\n");
         a.headers.emplace_back(MHD_HTTP_HEADER_RETRY_AFTER, QByteArray::number(qint64(d.retryAfter)));
         return a;
     }
@@ -186,8 +188,9 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
     if (d.verdict == LoginGate::Verdict::Open)
         return refusal(MHD_HTTP_FORBIDDEN, QStringLiteral("changes need a login: add a user to the file of "
                                                           "--web-config"));
-    const ChangeRequest::Verdict v = ChangeRequest::checkHeaders(
-        header(c, MHD_HTTP_HEADER_CONTENT_TYPE), header(c, "Origin"), header(c, MHD_HTTP_HEADER_HOST), exporter.tls());
+    const ChangeRequest::Verdict v =
+        ChangeRequest::checkHeaders(header(c, MHD_HTTP_HEADER_CONTENT_TYPE), header(c, "Origin"),
+                                    header(c, MHD_HTTP_HEADER_HOST), exporter.tls());
     if (v.status != 200)
         return refusal(v.status, v.reason);
     bool lengthOk = true;
@@ -276,8 +279,7 @@ void completed(void *cls, MHD_Connection *, void **perRequest, MHD_RequestTermin
 
 } // namespace
 
-HttpExporter::HttpExporter()
-    : m_pages(std::make_shared<const Pages>()), m_gate(std::make_unique<LoginGate>())
+HttpExporter::HttpExporter() : m_pages(std::make_shared<const Pages>()), m_gate(std::make_unique<LoginGate>())
 {
 }
 
@@ -286,8 +288,8 @@ HttpExporter::~HttpExporter()
     stop();
 }
 
-bool HttpExporter::start(const ValueParser::ListenAddress &address, const Limits &limits, const WebConfig &web,
-                         QString *error)
+bool HttpExporter::start(const ValueParser::ListenAddress &address, const Limits &limits,
+                         const WebConfig &web, QString *error)
 {
     m_address = address;
     m_limits = limits;
@@ -330,18 +332,19 @@ bool HttpExporter::startDaemon(const WebConfig &web, QString *error)
     if (web.tls())
         flags |= MHD_USE_TLS;
     // The TLS options come last and only with TLS: the library refuses them without.
-    m_daemon = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &handle, this, MHD_OPTION_SOCK_ADDR, bind, MHD_OPTION_CONNECTION_LIMIT,
-        m_limits.connections, MHD_OPTION_CONNECTION_TIMEOUT, m_limits.idleSeconds,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.requestBytes, MHD_OPTION_THREAD_POOL_SIZE, m_limits.threads,
-        MHD_OPTION_NOTIFY_COMPLETED, &completed, this, web.tls() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
-        cert.constData(), MHD_OPTION_HTTPS_MEM_KEY, key.constData(), MHD_OPTION_END);
+    m_daemon =
+        MHD_start_daemon(flags, 0, nullptr, nullptr, &handle, this, MHD_OPTION_SOCK_ADDR, bind,
+                         MHD_OPTION_CONNECTION_LIMIT, m_limits.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+                         m_limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.requestBytes,
+                         MHD_OPTION_THREAD_POOL_SIZE, m_limits.threads, MHD_OPTION_NOTIFY_COMPLETED,
+                         &completed, this, web.tls() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
+                         cert.constData(), MHD_OPTION_HTTPS_MEM_KEY, key.constData(), MHD_OPTION_END);
     if (!m_daemon) {
         const int err = errno;
         *error = web.tls() ? QStringLiteral("the HTTPS server did not start: is %1 the key of %2?")
                                  .arg(web.keyFile, web.certFile)
-                 : err    ? QString::fromLocal8Bit(std::strerror(err))
-                          : QStringLiteral("the HTTP server did not start");
+                 : err ? QString::fromLocal8Bit(std::strerror(err))
+                       : QStringLiteral("the HTTP server did not start");
         return false;
     }
     m_certPem = cert;
@@ -388,7 +391,8 @@ void HttpExporter::stopDaemon()
     for (const std::shared_ptr<Suspended> &s : waiting) {
         if (s->done || !s->connection)
             continue;
-        s->answer = refusal(MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("the service is restarting its server"));
+        s->answer =
+            refusal(MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("the service is restarting its server"));
         s->done = true;
         MHD_resume_connection(s->connection);
         s->connection = nullptr;
@@ -403,7 +407,8 @@ void HttpExporter::stop()
     stopDaemon();
 }
 
-void HttpExporter::startChange(const QString &id, const SetCommand::Values &values, std::shared_ptr<Suspended> s)
+void HttpExporter::startChange(const QString &id, const SetCommand::Values &values,
+                               std::shared_ptr<Suspended> s)
 {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -469,9 +474,9 @@ const std::vector<std::pair<QByteArray, QByteArray>> &HttpExporter::securityHead
 HttpExporter::Answer HttpExporter::route(const Request &request, const Pages &pages, const StaticFiles &files)
 {
     const QByteArray &path = request.path;
-    const bool page = path == "/" ||
-                      (path.startsWith("/thermostat/") &&
-                       pages.ids.contains(kThermostatPage.match(QString::fromUtf8(path)).captured(1)));
+    const bool page =
+        path == "/" || (path.startsWith("/thermostat/") &&
+                        pages.ids.contains(kThermostatPage.match(QString::fromUtf8(path)).captured(1)));
     const StaticFiles::File *file = page ? nullptr : files.find(path);
     if (path != "/metrics" && !page && !file)
         return text(MHD_HTTP_NOT_FOUND, "not found; the dashboard is at /, the metrics at /metrics\n");
@@ -487,9 +492,9 @@ HttpExporter::Answer HttpExporter::route(const Request &request, const Pages &pa
             return {MHD_HTTP_NOT_MODIFIED, {}, {}, {}, {}, file->etag, {}};
         return {MHD_HTTP_OK, file->contentType, file->body, {}, file->gzip, file->etag, {}};
     }
-    const QByteArray html = files.page(Language::choose(request.acceptLanguage),
-                                       request.loginRequired ? QStringLiteral("yes") : QStringLiteral("no-users"),
-                                       pages.table);
+    const QByteArray html =
+        files.page(Language::choose(request.acceptLanguage),
+                   request.loginRequired ? QStringLiteral("yes") : QStringLiteral("no-users"), pages.table);
     Answer a{MHD_HTTP_OK, kHtml, html, {}, StaticFiles::gzip(html), {}, {}};
     a.headers.emplace_back("Content-Language", Language::choose(request.acceptLanguage).toLatin1());
     return a;
@@ -500,15 +505,18 @@ HttpExporter::Answer HttpExporter::changeAnswer(bool ok, bool written, const QSt
 {
     if (!ok)
         return refusal(MHD_HTTP_UNPROCESSABLE_CONTENT, reason);
-    return json(MHD_HTTP_OK, {{QStringLiteral("ok"), true},
-                              {QStringLiteral("written"), written},
-                              {QStringLiteral("tl"), double(plan.low) / 10.0},
-                              {QStringLiteral("th"), double(plan.high) / 10.0},
-                              {QStringLiteral("mode"), plan.mode == 66 ? QStringLiteral("B") : QStringLiteral("A")}});
+    return json(MHD_HTTP_OK,
+                {{QStringLiteral("ok"), true},
+                 {QStringLiteral("written"), written},
+                 {QStringLiteral("tl"), double(plan.low) / 10.0},
+                 {QStringLiteral("th"), double(plan.high) / 10.0},
+                 {QStringLiteral("mode"), plan.mode == 66 ? QStringLiteral("B") : QStringLiteral("A")}});
 }
 
 QString HttpExporter::url(const ValueParser::ListenAddress &address, int port, bool tls)
 {
     const QString host = address.ipv6 ? QStringLiteral("[%1]").arg(address.host) : address.host;
-    return QStringLiteral("%1://%2:%3/").arg(tls ? QStringLiteral("https") : QStringLiteral("http"), host).arg(port);
+    return QStringLiteral("%1://%2:%3/")
+        .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), host)
+        .arg(port);
 }

@@ -7,8 +7,8 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPair>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -47,8 +47,8 @@ public:
     struct Pages
     {
         QByteArray metrics;
-        QByteArray table;  // the no-script table of the dashboard
-        QStringList ids;   // the thermostats served, for /thermostat/ID
+        QByteArray table; // the no-script table of the dashboard
+        QStringList ids;  // the thermostats served, for /thermostat/ID
     };
 
     struct Answer
@@ -75,7 +75,8 @@ public:
     // A change for thermostat `id`, run on the main thread; `reply` takes
     // the answer once the read-back is over (from any thread).
     using Reply = std::function<void(const Answer &answer)>;
-    using ChangeHandler = std::function<void(const QString &id, const SetCommand::Values &values, Reply reply)>;
+    using ChangeHandler =
+        std::function<void(const QString &id, const SetCommand::Values &values, Reply reply)>;
 
     HttpExporter();
     ~HttpExporter();

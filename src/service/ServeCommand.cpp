@@ -39,7 +39,8 @@ void ServeCommand::publish()
     QStringList ids;
     for (const ThermostatState &s : states)
         ids << s.id;
-    m_exporter.publish({MetricsExposition::render(states, kVersion), LandingPage::table(states, kVersion), ids});
+    m_exporter.publish(
+        {MetricsExposition::render(states, kVersion), LandingPage::table(states, kVersion), ids});
 }
 
 void ServeCommand::change(const QString &id, const SetCommand::Values &values, HttpExporter::Reply reply)

@@ -35,14 +35,15 @@ ValueParser::Parsed<ValueParser::Celsius> celsiusOf(const QJsonValue &v)
 
 } // namespace
 
-Verdict checkHeaders(const QByteArray &contentType, const QByteArray &origin, const QByteArray &host, bool tls)
+Verdict checkHeaders(const QByteArray &contentType, const QByteArray &origin, const QByteArray &host,
+                     bool tls)
 {
     const QByteArray type = contentType.split(';').first().trimmed().toLower();
     if (type != "application/json")
         return refused(403, QStringLiteral("a change is sent as Content-Type: application/json"));
     if (!origin.isEmpty()) {
-        const QByteArray expected = (tls ? QByteArrayLiteral("https://") : QByteArrayLiteral("http://")) +
-                                    host.trimmed().toLower();
+        const QByteArray expected =
+            (tls ? QByteArrayLiteral("https://") : QByteArrayLiteral("http://")) + host.trimmed().toLower();
         if (host.trimmed().isEmpty() || origin.trimmed().toLower() != expected)
             return refused(403, QStringLiteral("a change comes from this service's own page"));
     }
@@ -56,7 +57,8 @@ Verdict parseBody(const QByteArray &body)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        return refused(400, QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset));
+        return refused(400,
+                       QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset));
     if (!doc.isObject())
         return refused(400, QStringLiteral("a JSON object of tl, th and mode is needed"));
     const QJsonObject o = doc.object();
@@ -69,9 +71,10 @@ Verdict parseBody(const QByteArray &body)
                 return refused(422, QStringLiteral("%1: %2").arg(key.toUpper(), parsed.error));
             (key == QLatin1String("tl") ? v.values.low : v.values.high) = parsed.value->code;
         } else if (key == QLatin1String("mode")) {
-            const auto parsed = it.value().isString() ? ValueParser::relayMode(it.value().toString())
-                                                      : ValueParser::Parsed<std::int16_t>{
-                                                            std::nullopt, QStringLiteral("A or B is needed")};
+            const auto parsed =
+                it.value().isString()
+                    ? ValueParser::relayMode(it.value().toString())
+                    : ValueParser::Parsed<std::int16_t>{std::nullopt, QStringLiteral("A or B is needed")};
             if (!parsed.value)
                 return refused(422, QStringLiteral("mode: %1").arg(parsed.error));
             v.values.mode = *parsed.value;

@@ -24,7 +24,8 @@ struct Verdict
 
 // Content-Type and Origin (empty when the request had none) against the
 // Host the request was sent to, over https when `tls`. 403 when refused.
-Verdict checkHeaders(const QByteArray &contentType, const QByteArray &origin, const QByteArray &host, bool tls);
+Verdict checkHeaders(const QByteArray &contentType, const QByteArray &origin, const QByteArray &host,
+                     bool tls);
 
 // The body: at most kMostBytes (413), JSON that parses (400), an object of
 // `tl`, `th` and `mode` only, each checked as `calidorctl set` checks its

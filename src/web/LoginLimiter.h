@@ -33,7 +33,7 @@ private:
     struct Bucket
     {
         double tokens = kBurst;
-        std::int64_t atMs = 0;       // when `tokens` was last brought up to date
+        std::int64_t atMs = 0; // when `tokens` was last brought up to date
         std::int64_t lastFailMs = 0;
     };
     static void refill(Bucket &b, std::int64_t nowMs);

@@ -9,7 +9,8 @@ namespace PasswordCheck {
 
 bool isHash(const QByteArray &text)
 {
-    static const QRegularExpression form(QStringLiteral("^\\$2[aby]\\$(0[4-9]|[12][0-9]|3[01])\\$[./A-Za-z0-9]{53}$"));
+    static const QRegularExpression form(
+        QStringLiteral("^\\$2[aby]\\$(0[4-9]|[12][0-9]|3[01])\\$[./A-Za-z0-9]{53}$"));
     return form.match(QString::fromLatin1(text)).hasMatch();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-
 #include <zlib.h>
 
 // The resources of a static library are registered by hand.
@@ -34,12 +33,13 @@ StaticFiles::StaticFiles(const QString &chartDir)
     for (const char *name : {"dygraph.min.js", "dygraph.min.css"}) {
         QFile file(chartDir + QLatin1Char('/') + QLatin1String(name));
         if (!file.open(QIODevice::ReadOnly)) {
-            m_chartProblem = QStringLiteral("the web page draws no graph: %1 is missing (install libjs-dygraphs)")
-                                 .arg(file.fileName());
+            m_chartProblem =
+                QStringLiteral("the web page draws no graph: %1 is missing (install libjs-dygraphs)")
+                    .arg(file.fileName());
             continue;
         }
-        const QByteArray type = QByteArray(name).endsWith(".js") ? "text/javascript; charset=utf-8"
-                                                                 : "text/css; charset=utf-8";
+        const QByteArray type =
+            QByteArray(name).endsWith(".js") ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8";
         add(QByteArray("/javascript/dygraphs/") + name, type, file.readAll());
     }
 }
@@ -73,7 +73,8 @@ QByteArray StaticFiles::gzip(const QByteArray &data)
     // 16 + 15 window bits: a gzip wrapper rather than zlib's own.
     if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
-    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))), Qt::Uninitialized);
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))),
+                   Qt::Uninitialized);
     z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     z.avail_in = static_cast<uInt>(data.size());
     z.next_out = reinterpret_cast<Bytef *>(out.data());

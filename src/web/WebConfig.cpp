@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <yaml-cpp/yaml.h>
 
 namespace {
@@ -44,7 +43,8 @@ bool parseTls(const YAML::Node &node, WebConfig *c, QString *error)
             if (!scalar(entry.second, where, &c->keyFile, error))
                 return false;
         } else {
-            *error = QStringLiteral("%1: not a setting of this service (cert_file and key_file are)").arg(where);
+            *error =
+                QStringLiteral("%1: not a setting of this service (cert_file and key_file are)").arg(where);
             return false;
         }
     }
@@ -92,9 +92,8 @@ WebConfig::Parsed WebConfig::parse(const QByteArray &yaml)
     try {
         root = YAML::Load(yaml.toStdString());
     } catch (const YAML::Exception &e) {
-        return {std::nullopt, QStringLiteral("line %1: %2")
-                                  .arg(e.mark.line + 1)
-                                  .arg(QString::fromStdString(e.msg))};
+        return {std::nullopt,
+                QStringLiteral("line %1: %2").arg(e.mark.line + 1).arg(QString::fromStdString(e.msg))};
     }
     WebConfig c;
     if (root.IsNull())

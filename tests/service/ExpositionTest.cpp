@@ -98,7 +98,8 @@ TEST(Exposition, RoutesOnlyTheTableOfPathsAndOnlyGetAndHead)
         {"get", "/metrics", 405, ""},
     };
     for (const auto &row : rows) {
-        const HttpExporter::Answer a = HttpExporter::route({row.method, row.path, {}, {}, false}, pages, files);
+        const HttpExporter::Answer a =
+            HttpExporter::route({row.method, row.path, {}, {}, false}, pages, files);
         EXPECT_EQ(a.status, row.status) << row.method << ' ' << row.path;
         EXPECT_TRUE(a.body.contains(row.body)) << row.method << ' ' << row.path;
         EXPECT_EQ(!a.allow.isEmpty(), row.status == 405) << row.method << ' ' << row.path;
@@ -106,13 +107,16 @@ TEST(Exposition, RoutesOnlyTheTableOfPathsAndOnlyGetAndHead)
     EXPECT_EQ(HttpExporter::route({"GET", "/metrics", {}, {}, false}, pages, files).contentType,
               "text/plain; version=0.0.4; charset=utf-8");
     // The page says which language and whether changes can be made.
-    const HttpExporter::Answer fr = HttpExporter::route({"GET", "/", "fr-FR,fr;q=0.9", {}, true}, pages, files);
+    const HttpExporter::Answer fr =
+        HttpExporter::route({"GET", "/", "fr-FR,fr;q=0.9", {}, true}, pages, files);
     EXPECT_TRUE(fr.body.contains("lang=\"fr\" data-change=\"yes\"")) << fr.body.left(200).toStdString();
     const HttpExporter::Answer open = HttpExporter::route({"GET", "/", "en", {}, false}, pages, files);
     EXPECT_TRUE(open.body.contains("data-change=\"no-users\""));
     // A file the browser holds already is not sent again.
-    const HttpExporter::Answer js = HttpExporter::route({"GET", "/static/dashboard.js", {}, {}, false}, pages, files);
-    EXPECT_EQ(HttpExporter::route({"GET", "/static/dashboard.js", {}, js.etag, false}, pages, files).status, 304u);
+    const HttpExporter::Answer js =
+        HttpExporter::route({"GET", "/static/dashboard.js", {}, {}, false}, pages, files);
+    EXPECT_EQ(HttpExporter::route({"GET", "/static/dashboard.js", {}, js.etag, false}, pages, files).status,
+              304u);
 }
 
 TEST(Exposition, TheLandingPageEscapesWhatADeviceSaid)

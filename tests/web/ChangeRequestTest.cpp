@@ -13,7 +13,8 @@ struct HeaderCase
 };
 
 class ChangeHeaders : public testing::TestWithParam<HeaderCase>
-{};
+{
+};
 
 TEST_P(ChangeHeaders, OnlyJsonFromThisServicesOwnPage)
 {
@@ -24,8 +25,8 @@ TEST_P(ChangeHeaders, OnlyJsonFromThisServicesOwnPage)
 INSTANTIATE_TEST_SUITE_P(
     Table, ChangeHeaders,
     testing::Values(HeaderCase{"json", "application/json", "", "box:9830", false, 200},
-                    HeaderCase{"jsonCharset", "application/json; charset=utf-8", "http://box:9830", "box:9830",
-                               false, 200},
+                    HeaderCase{"jsonCharset", "application/json; charset=utf-8", "http://box:9830",
+                               "box:9830", false, 200},
                     HeaderCase{"originCase", "Application/JSON", "http://BOX:9830", "box:9830", false, 200},
                     HeaderCase{"tlsOrigin", "application/json", "https://box:9830", "box:9830", true, 200},
                     HeaderCase{"form", "application/x-www-form-urlencoded", "", "box:9830", false, 403},
@@ -49,7 +50,8 @@ struct BodyCase
 };
 
 class ChangeBody : public testing::TestWithParam<BodyCase>
-{};
+{
+};
 
 TEST_P(ChangeBody, CheckedAsCalidorctlSetChecks)
 {
@@ -80,10 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"badMode", R"({"mode":"C"})", 422, {}, {}, {}},
         BodyCase{"modeNumber", R"({"mode":65})", 422, {}, {}, {}},
         BodyCase{"unknownKey", R"({"tl":18,"relay":"on"})", 422, {}, {}, {}},
-        BodyCase{"empty", R"({})", 422, {}, {}, {}},
-        BodyCase{"notJson", R"({"tl":)", 400, {}, {}, {}},
+        BodyCase{"empty", R"({})", 422, {}, {}, {}}, BodyCase{"notJson", R"({"tl":)", 400, {}, {}, {}},
         BodyCase{"array", R"([18,21])", 400, {}, {}, {}},
-        BodyCase{"tooLarge", QByteArray(R"({"tl":18,"x":")") + QByteArray(5000, 'a') + "\"}", 413, {}, {}, {}}),
+        BodyCase{
+            "tooLarge", QByteArray(R"({"tl":18,"x":")") + QByteArray(5000, 'a') + "\"}", 413, {}, {}, {}}),
     [](const testing::TestParamInfo<BodyCase> &info) { return std::string(info.param.name); });
 
 } // namespace

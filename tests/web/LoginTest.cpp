@@ -14,12 +14,12 @@ TEST(PasswordCheck, MatchesOnlyItsPassword)
     EXPECT_TRUE(PasswordCheck::matches("secret", kSecret));
     // The other prefixes of the same algorithm are accepted as the exporters accept them.
     EXPECT_TRUE(PasswordCheck::matches("secret", QByteArray(kSecret).replace(0, 4, "$2b$")));
-    for (const QByteArray &wrong : {QByteArray("Secret"), QByteArray("secret "), QByteArray(""),
-                                    QByteArray("secret\0x", 8)})
+    for (const QByteArray &wrong :
+         {QByteArray("Secret"), QByteArray("secret "), QByteArray(""), QByteArray("secret\0x", 8)})
         EXPECT_FALSE(PasswordCheck::matches(wrong, kSecret)) << wrong.toStdString();
     // Not bcrypt: never compared, whatever crypt_r would make of it.
-    for (const QByteArray &notHash : {QByteArray("secret"), QByteArray("$1$abc$def"), QByteArray("*"),
-                                      kSecret.left(kSecret.size() - 1)})
+    for (const QByteArray &notHash :
+         {QByteArray("secret"), QByteArray("$1$abc$def"), QByteArray("*"), kSecret.left(kSecret.size() - 1)})
         EXPECT_FALSE(PasswordCheck::matches("secret", notHash)) << notHash.toStdString();
 
     const QByteArray made = PasswordCheck::hash("correct horse", 4);

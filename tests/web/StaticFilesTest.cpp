@@ -1,5 +1,6 @@
-#include "Language.h"
 #include "StaticFiles.h"
+
+#include "Language.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

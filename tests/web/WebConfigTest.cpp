@@ -20,7 +20,8 @@ struct Case
 };
 
 class WebConfigParse : public testing::TestWithParam<Case>
-{};
+{
+};
 
 TEST_P(WebConfigParse, ParsesOrNamesTheKey)
 {
@@ -40,21 +41,20 @@ const QByteArray user = QByteArray("basic_auth_users:\n  alice: ") + kHash + "\n
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WebConfigParse,
-    testing::Values(Case{"empty", "", nullptr, false, 0},
-                    Case{"users", user, nullptr, false, 1},
-                    Case{"tls", "tls_server_config:\n  cert_file: a.crt\n  key_file: a.key\n" + user, nullptr,
-                         true, 1},
-                    Case{"unknownTop", "http_server_config:\n  http2: true\n", "http_server_config", false, 0},
-                    Case{"unknownTls", "tls_server_config:\n  client_auth_type: RequireAndVerifyClientCert\n",
-                         "tls_server_config.client_auth_type", false, 0},
-                    Case{"certWithoutKey", "tls_server_config:\n  cert_file: a.crt\n", "go together", false, 0},
-                    Case{"plainPassword", "basic_auth_users:\n  bob: hunter2\n", "basic_auth_users.bob", false, 0},
-                    Case{"usersNotMap", "basic_auth_users: [a, b]\n", "basic_auth_users", false, 0},
-                    Case{"emptyHash", "basic_auth_users:\n  bob:\n", "basic_auth_users.bob", false, 0},
-                    Case{"colonInName", QByteArray("basic_auth_users:\n  \"a:b\": ") + kHash + "\n",
-                         "a user name without a colon", false, 0},
-                    Case{"notYaml", "tls_server_config: [\n", "line", false, 0},
-                    Case{"notMap", "- a\n- b\n", "a map", false, 0}),
+    testing::Values(
+        Case{"empty", "", nullptr, false, 0}, Case{"users", user, nullptr, false, 1},
+        Case{"tls", "tls_server_config:\n  cert_file: a.crt\n  key_file: a.key\n" + user, nullptr, true, 1},
+        Case{"unknownTop", "http_server_config:\n  http2: true\n", "http_server_config", false, 0},
+        Case{"unknownTls", "tls_server_config:\n  client_auth_type: RequireAndVerifyClientCert\n",
+             "tls_server_config.client_auth_type", false, 0},
+        Case{"certWithoutKey", "tls_server_config:\n  cert_file: a.crt\n", "go together", false, 0},
+        Case{"plainPassword", "basic_auth_users:\n  bob: hunter2\n", "basic_auth_users.bob", false, 0},
+        Case{"usersNotMap", "basic_auth_users: [a, b]\n", "basic_auth_users", false, 0},
+        Case{"emptyHash", "basic_auth_users:\n  bob:\n", "basic_auth_users.bob", false, 0},
+        Case{"colonInName", QByteArray("basic_auth_users:\n  \"a:b\": ") + kHash + "\n",
+             "a user name without a colon", false, 0},
+        Case{"notYaml", "tls_server_config: [\n", "line", false, 0},
+        Case{"notMap", "- a\n- b\n", "a map", false, 0}),
     [](const testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
 TEST(WebConfigLoad, ReadsCertificateAndKeyBesideTheFile)
