@@ -105,8 +105,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve,
-                      Command::HashPassword})
+    for (Command c :
+         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::HashPassword})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -310,7 +310,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const auto command = commandNamed(words.first());
     if (!command) {
         result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or hash-password)").arg(words.first());
+            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or hash-password)")
+                .arg(words.first());
         return result;
     }
     o.command = *command;

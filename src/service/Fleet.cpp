@@ -12,7 +12,9 @@ namespace {
 // Whether the thermostat already holds every value of `v`.
 bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
 {
-    const auto modeName = [](std::int16_t code) { return code == 66 ? QStringLiteral("B") : QStringLiteral("A"); };
+    const auto modeName = [](std::int16_t code) {
+        return code == 66 ? QStringLiteral("B") : QStringLiteral("A");
+    };
     return (!v.low || *v.low == r.low) && (!v.high || *v.high == r.high) &&
            (!v.mode || (r.mode && modeName(*v.mode) == r.modeText()));
 }

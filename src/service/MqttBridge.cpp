@@ -16,8 +16,6 @@ namespace {
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
-
-
 } // namespace
 
 bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironment &environment, Settings *s,
