@@ -261,9 +261,14 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addArgument, &query);
         fromApi = exporter->api()(verb, path, query);
     }
-    const HttpExporter::Answer answer =
+    HttpExporter::Answer answer =
         fromApi ? *fromApi : HttpExporter::route(request, *exporter->pages(), exporter->files());
-    return queue(connection, answer, acceptsGzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING)));
+    const bool gzip = acceptsGzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING));
+    // A year of history or the metrics of many thermostats shrink to a
+    // fifth; a small answer is not worth the header.
+    if (gzip && answer.gzip.isEmpty() && answer.body.size() > 1024)
+        answer.gzip = StaticFiles::gzip(answer.body, false);
+    return queue(connection, answer, gzip);
 }
 
 void completed(void *cls, MHD_Connection *, void **perRequest, MHD_RequestTerminationCode)

@@ -67,11 +67,12 @@ QByteArray StaticFiles::page(const QString &language, const QString &canChange, 
     return out;
 }
 
-QByteArray StaticFiles::gzip(const QByteArray &data)
+QByteArray StaticFiles::gzip(const QByteArray &data, bool best)
 {
     z_stream z{};
     // 16 + 15 window bits: a gzip wrapper rather than zlib's own.
-    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, best ? Z_BEST_COMPRESSION : Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + 15, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
     QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))),
                    Qt::Uninitialized);

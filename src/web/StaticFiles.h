@@ -36,7 +36,9 @@ public:
     // `canChange` is "yes", or why not ("no-users").
     QByteArray page(const QString &language, const QString &canChange, const QByteArray &table) const;
 
-    static QByteArray gzip(const QByteArray &data);
+    // Our own files once at start, at the best compression; an answer made
+    // per request (JSON, CSV, metrics) faster, at zlib's default.
+    static QByteArray gzip(const QByteArray &data, bool best = true);
 
 private:
     void add(const QByteArray &path, const QByteArray &contentType, const QByteArray &body);
