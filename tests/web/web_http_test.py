@@ -3,6 +3,7 @@
 over two virtual thermostats, with a user and without, sent bad input. Each
 gets its status code, and reading and /metrics go on meanwhile."""
 
+import gzip
 import json
 import os
 import re
@@ -95,6 +96,13 @@ def main():
             status = raw(serve.port, b"GET " + path + b" HTTP/1.1\r\nHost: x\r\nAuthorization: Basic " +
                          __import__("base64").b64encode(b"alice:s3cret pass") + b"\r\n\r\n")
             check("%s: 404" % path.decode(), status == 404, status)
+
+        # Compressed for a client that accepts it, the same text once inflated.
+        status, headers, packed = request(base + "/metrics", headers={"Accept-Encoding": "gzip"}, auth=alice)
+        _, _, plain = request(base + "/metrics", auth=alice)
+        check("/metrics gzip-compressed for a client that asks",
+              status == 200 and headers.get("Content-Encoding") == "gzip" and
+              gzip.decompress(packed).split(b"\n")[:3] == plain.split(b"\n")[:3], headers)
 
         # A good change, then the same again: written, then already held.
         status, _, body = request(base + SETTINGS, "POST", b'{"tl": "17,5", "th": 24, "mode": "B"}', json_head, alice)
