@@ -14,6 +14,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "web"))
 from webtest import Serve, basic, hash_password, wait_for, web_config, workdir  # noqa: E402
 from dashboard_browser_test import browser  # noqa: E402

@@ -15,6 +15,7 @@ import sys
 import tempfile
 import urllib.parse
 
+sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from webtest import (SKIP, Serve, basic, check, hash_password, make_ca_and_server, request, spki_hash,  # noqa: E402
                      summary, tls_context, wait_for, web_config, workdir)

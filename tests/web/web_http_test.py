@@ -13,6 +13,7 @@ import socket
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from webtest import (Serve, check, hash_password, make_ca_and_server, request, summary, tls_context,  # noqa: E402
                      wait_for, web_config, workdir)
