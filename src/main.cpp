@@ -7,12 +7,12 @@
 #include "HidrawTransport.h"
 #include "Platform.h"
 #include "ProcessMemory.h"
-#include "VirtualThermostat.h"
-#include "VirtualTransport.h"
+#include "Simulation.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <cstdio>
 #include <memory>
@@ -73,11 +73,12 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(AppInfo::title());
     QApplication::setApplicationVersion(AppInfo::versionText());
 
+    // The virtual thermostat is the one calidorctl --simulate reads and sets.
+    std::unique_ptr<Simulation> simulation;
     std::shared_ptr<HidTransport> transport;
     if (parser.isSet(simulate)) {
-        auto virtualTransport = std::make_shared<VirtualTransport>();
-        virtualTransport->plug(std::make_shared<VirtualThermostat>());
-        transport = virtualTransport;
+        simulation = std::make_unique<Simulation>(QProcessEnvironment::systemEnvironment());
+        transport = simulation->transport();
     } else {
         transport = std::make_shared<HidrawTransport>();
     }

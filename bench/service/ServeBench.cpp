@@ -55,7 +55,14 @@ Service start(const char *interval)
     char c;
     while (s.pid > 0 && said.find('\n') == std::string::npos && read(pipeFds[0], &c, 1) == 1)
         said += c;
-    close(pipeFds[0]); // later lines are not needed; a write then fails quietly
+    // Later lines are not needed, but read to the end, so the service never
+    // writes into a closed pipe.
+    std::thread([fd = pipeFds[0]] {
+        char sink[512];
+        while (read(fd, sink, sizeof sink) > 0) {
+        }
+        close(fd);
+    }).detach();
     const auto at = said.find("http://127.0.0.1:");
     if (at != std::string::npos)
         s.port = std::atoi(said.c_str() + at + 17);

@@ -29,7 +29,8 @@ QString Reading::probeMeaning(std::int32_t status)
     case 3:
         return QStringLiteral("measurement failed its CRC check");
     default:
-        return QStringLiteral("unknown");
+        // Not "unknown": Home Assistant would read that as "no data".
+        return QStringLiteral("unrecognised status");
     }
 }
 

@@ -23,8 +23,12 @@ struct Reading
     static Reading decode(const ThermoRaw &raw, const QString &device, const QString &id = {});
 
     // "probe working", "probe short-circuited", "no probe connected",
-    // "measurement failed its CRC check"; "unknown" past 3.
+    // "measurement failed its CRC check"; "unrecognised status" past 3.
     static QString probeMeaning(std::int32_t status);
+
+    // The probe says it could not measure (status 1 to 3): the temperature
+    // sent is not a measurement.
+    bool probeFault() const { return probeStatus >= 1 && probeStatus <= 3; }
 
     QString contactText() const; // "C-NO", "C-NC", empty when unknown
     QString modeText() const;    // "A", "B", empty when unknown

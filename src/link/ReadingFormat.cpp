@@ -89,7 +89,7 @@ const std::vector<PrometheusGauge> &prometheusGauges()
     };
     static const std::vector<PrometheusGauge> gauges{
         {"calidor_temperature_celsius", "Temperature measured by the thermostat's probe.",
-         [value](const Reading &r) { return value(celsiusText(r.temperature)); }},
+         [value](const Reading &r) { return value(celsiusText(r.temperature)); }, true},
         {"calidor_low_threshold_celsius", "Low switching threshold TL held by the thermostat.",
          [value](const Reading &r) { return value(celsiusText(r.low)); }},
         {"calidor_high_threshold_celsius", "High switching threshold TH held by the thermostat.",
@@ -117,11 +117,12 @@ const std::vector<PrometheusGauge> &prometheusGauges()
 namespace {
 
 // The values in column order, as JSON literals.
-QStringList jsonValues(const Reading &r)
+QStringList jsonValues(const Reading &r, Temperature temperature = Temperature::AsSent)
 {
+    const bool measured = temperature == Temperature::AsSent || !r.probeFault();
     return {jsonString(r.id),
             jsonString(r.device),
-            celsiusText(r.temperature),
+            measured ? celsiusText(r.temperature) : QStringLiteral("null"),
             celsiusText(r.low),
             celsiusText(r.high),
             jsonStringOrNull(r.contactText()),
@@ -233,12 +234,12 @@ QString header(OutputFormat format)
     return QStringLiteral("timestamp,") + kColumns.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 
-QString row(OutputFormat format, const QString &timestamp, const Reading &reading)
+QString row(OutputFormat format, const QString &timestamp, const Reading &reading, Temperature temperature)
 {
     switch (format) {
     case OutputFormat::Json:
         return json(QStringList{QStringLiteral("timestamp")} + kColumns,
-                    QStringList{jsonString(timestamp)} + jsonValues(reading));
+                    QStringList{jsonString(timestamp)} + jsonValues(reading, temperature));
     case OutputFormat::Csv:
         return timestamp + QLatin1Char(',') + csvValues(reading).join(QLatin1Char(',')) + QLatin1Char('\n');
     case OutputFormat::Prometheus:

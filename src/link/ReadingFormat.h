@@ -25,7 +25,12 @@ QString single(OutputFormat format, const Reading &reading);
 
 // What a watch writes once before its first row: the CSV header, else nothing.
 QString header(OutputFormat format);
-QString row(OutputFormat format, const QString &timestamp, const Reading &reading);
+// Which temperature a row carries: what the thermostat sent (`read` and
+// `watch` show everything), or only a measurement (the service's state,
+// whose temperature is null while the probe reports a fault).
+enum class Temperature { AsSent, Measured };
+QString row(OutputFormat format, const QString &timestamp, const Reading &reading,
+            Temperature temperature = Temperature::AsSent);
 
 // The Prometheus exposition while the thermostat cannot be read: calidor_up 0.
 QString prometheusDown(const QString &id, const QString &timestamp = {});
@@ -44,6 +49,7 @@ struct PrometheusGauge
     const char *name;
     const char *help;
     std::function<std::optional<PrometheusSample>(const Reading &)> sample; // nullopt: not known
+    bool measured = false; // the probe's measurement: the service leaves it out during a probe fault
 };
 extern const PrometheusGauge kUp;
 const std::vector<PrometheusGauge> &prometheusGauges();

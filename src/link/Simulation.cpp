@@ -10,6 +10,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -48,7 +53,11 @@ Simulation::Simulation(const QProcessEnvironment &environment, QObject *parent)
                                        QLatin1String("1"));
         m_units.push_back(unit);
     }
-    load();
+    for (Unit &unit : m_units) {
+        pull(unit);
+        unit.thermostat->setSharing([this, &unit](VirtualThermostat &) { pull(unit); },
+                                    [this, &unit](VirtualThermostat &) { push(unit); });
+    }
     m_transport->setRealStall(true);
     m_transport->setOpenFails(environment.value(QStringLiteral("CALIDORCTL_SIMULATE_OPEN_FAILS")) ==
                               QLatin1String("1"));
@@ -103,55 +112,96 @@ void Simulation::stallLater(const QString &spec)
         }
 }
 
-// One line per thermostat: serial, TL and TH in tenths, mode code.
-void Simulation::load()
+std::map<QString, Simulation::Settings> Simulation::readState() const
 {
+    // One line per thermostat: serial, TL and TH in tenths, mode code.
+    std::map<QString, Settings> out;
     QFile file(m_stateFile);
     if (!file.open(QIODevice::ReadOnly))
-        return; // first run: the thermostats start as they left the factory
+        return out; // first run: the thermostats are as they left the factory
     while (!file.atEnd()) {
-        const QStringList fields = QString::fromUtf8(file.readLine()).simplified().split(QLatin1Char(' '));
+        const QStringList fields = QString::fromUtf8(file.readLine(256)).simplified().split(QLatin1Char(' '));
         if (fields.size() != 4)
             continue;
         bool ok1 = false, ok2 = false, ok3 = false;
-        const int tl = fields[1].toInt(&ok1);
-        const int th = fields[2].toInt(&ok2);
-        const int mode = fields[3].toInt(&ok3);
+        Settings s{fields[1].toInt(&ok1), fields[2].toInt(&ok2), fields[3].toInt(&ok3)};
         // A damaged file must not give the thermostat values it cannot hold.
-        if (!ok1 || !ok2 || !ok3 || !ConfigSender::inThermostatRange(tl) ||
-            !ConfigSender::inThermostatRange(th) || !isMode(mode))
+        if (!ok1 || !ok2 || !ok3 || !ConfigSender::inThermostatRange(s.low) ||
+            !ConfigSender::inThermostatRange(s.high) || !isMode(s.mode))
             continue;
-        for (Unit &unit : m_units)
-            if (unit.serial == fields[0]) {
-                unit.thermostat->setThresholds(tl, th);
-                unit.thermostat->setMode(mode);
-            }
+        out[fields[0]] = s;
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<std::tuple<quint64, qint64, qint64>> statOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return std::tuple{static_cast<quint64>(st.st_ino),
+                      static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                      static_cast<qint64>(st.st_size)};
+}
+
+} // namespace
+
+void Simulation::pull(Unit &unit)
+{
+    const auto now = statOf(m_stateFile);
+    const Stamp stamp = now ? Stamp{std::get<0>(*now), std::get<1>(*now), std::get<2>(*now)} : Stamp{};
+    if (stamp == unit.seen)
+        return;
+    unit.seen = stamp;
+    const std::map<QString, Settings> state = readState();
+    const auto found = state.find(unit.serial);
+    if (found == state.end())
+        return;
+    unit.thermostat->setThresholds(found->second.low, found->second.high);
+    unit.thermostat->setMode(found->second.mode);
+}
+
+void Simulation::push(Unit &unit)
+{
+    const VirtualThermostat &t = *unit.thermostat;
+    QString error;
+    {
+        // Another process may be writing its own thermostat's line: one at a time.
+        const QByteArray lockPath = QFile::encodeName(m_stateFile + QStringLiteral(".lock"));
+        const int lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lock >= 0)
+            ::flock(lock, LOCK_EX);
+        std::map<QString, Settings> state = readState();
+        state[unit.serial] = Settings{t.lowThreshold(), t.highThreshold(), t.mode()};
+        QSaveFile file(m_stateFile);
+        if (file.open(QIODevice::WriteOnly)) {
+            for (const auto &[serial, s] : state)
+                file.write(
+                    QStringLiteral("%1 %2 %3 %4\n").arg(serial).arg(s.low).arg(s.high).arg(s.mode).toUtf8());
+            if (!file.commit())
+                error = file.errorString();
+        } else {
+            error = file.errorString();
+        }
+        if (lock >= 0)
+            ::close(lock); // and with it the lock
+    }
+    if (const auto now = statOf(m_stateFile))
+        unit.seen = Stamp{std::get<0>(*now), std::get<1>(*now), std::get<2>(*now)};
+    if (!error.isEmpty()) {
+        std::lock_guard<std::mutex> guard(m_errorMutex);
+        if (m_writeError.isEmpty())
+            m_writeError = error;
     }
 }
 
 bool Simulation::save(QString *error) const
 {
-    const bool changed = std::any_of(m_units.begin(), m_units.end(),
-                                     [](const Unit &u) { return u.thermostat->outputReportsAccepted() > 0; });
-    if (!changed)
+    std::lock_guard<std::mutex> guard(m_errorMutex);
+    if (m_writeError.isEmpty())
         return true;
-    QSaveFile file(m_stateFile);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    for (const Unit &unit : m_units) {
-        const VirtualThermostat &t = *unit.thermostat;
-        file.write(QStringLiteral("%1 %2 %3 %4\n")
-                       .arg(unit.serial)
-                       .arg(t.lowThreshold())
-                       .arg(t.highThreshold())
-                       .arg(t.mode())
-                       .toUtf8());
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    *error = m_writeError;
+    return false;
 }

@@ -10,6 +10,10 @@
 
 namespace {
 
+using ValueParser::Celsius;
+using ValueParser::celsiusText;
+using ValueParser::Parsed;
+
 // The values are read by hand rather than by regular expressions: the
 // service runs under MemoryDenyWriteExecute, where PCRE2's JIT is refused,
 // and what the service parses (commands from MQTT and the web) should not
@@ -28,42 +32,77 @@ QStringView digitsAt(QStringView text, qsizetype &at)
     return text.mid(from, at - from);
 }
 
+// A decimal number as typed: [+-] digits [(. or ,) digits], with at least
+// one digit somewhere; nothing when it is not one.
+struct Decimal
+{
+    bool negative = false;
+    QStringView whole;
+    QStringView fraction;
+};
+
+std::optional<Decimal> decimalOf(QStringView t)
+{
+    Decimal d;
+    qsizetype at = 0;
+    if (at < t.size() && (t[at] == QLatin1Char('+') || t[at] == QLatin1Char('-')))
+        d.negative = t[at++] == QLatin1Char('-');
+    d.whole = digitsAt(t, at);
+    if (at < t.size() && (t[at] == QLatin1Char('.') || t[at] == QLatin1Char(','))) {
+        ++at;
+        d.fraction = digitsAt(t, at);
+        if (d.fraction.isEmpty())
+            return std::nullopt;
+    }
+    if (at != t.size() || (d.whole.isEmpty() && d.fraction.isEmpty()))
+        return std::nullopt;
+    return d;
+}
+
+Parsed<Celsius> celsiusOf(const QString &text, bool roundToTenth)
+{
+    const std::optional<Decimal> d = decimalOf(text);
+    if (!d)
+        return {std::nullopt,
+                QStringLiteral("\"%1\" is not a temperature in °C (like -12.5, 20 or +3.0)").arg(text)};
+    if (d->fraction.size() > 1 && !roundToTenth)
+        return {std::nullopt, QStringLiteral("%1 has more than one decimal").arg(text)};
+
+    Celsius value;
+    value.sign = d->negative ? ThresholdEntry::kMinus : ThresholdEntry::kPlus;
+    value.whole = d->whole.toString();
+    value.tenths = d->fraction.left(1).toString();
+    value.code = ConfigSender::Code(value.sign, value.whole, value.tenths);
+    // Half away from zero, on the digits themselves: 18.45 is 18.5, and
+    // 18.000000000000004 is 18.0, with no binary fraction in between.
+    if (d->fraction.size() > 1 && d->fraction[1] >= QLatin1Char('5') &&
+        ConfigSender::inThermostatRange(value.code)) {
+        value.code += d->negative ? -1 : 1;
+        const std::int64_t magnitude = std::llabs(value.code);
+        value.whole = QString::number(magnitude / 10);
+        value.tenths = QString::number(magnitude % 10);
+        if (value.code == 0)
+            value.sign = ThresholdEntry::kPlus;
+    }
+    if (!ConfigSender::inThermostatRange(value.code))
+        return {std::nullopt, QStringLiteral("%1 is outside the thermostat's range of %2 to +%3 °C")
+                                  .arg(text, celsiusText(ConfigSender::kLowestCode),
+                                       celsiusText(ConfigSender::kHighestCode))};
+    return {value, {}};
+}
+
 } // namespace
 
 namespace ValueParser {
 
 Parsed<Celsius> celsius(const QString &text)
 {
-    // [+-] digits [(. or ,) digits], with at least one digit somewhere
-    const QStringView t(text);
-    qsizetype at = 0;
-    QString sign;
-    if (at < t.size() && (t[at] == QLatin1Char('+') || t[at] == QLatin1Char('-')))
-        sign = t[at++];
-    const QStringView whole = digitsAt(t, at);
-    QStringView tenths;
-    bool wellFormed = true;
-    if (at < t.size() && (t[at] == QLatin1Char('.') || t[at] == QLatin1Char(','))) {
-        ++at;
-        tenths = digitsAt(t, at);
-        wellFormed = !tenths.isEmpty();
-    }
-    if (!wellFormed || at != t.size() || (whole.isEmpty() && tenths.isEmpty()))
-        return {std::nullopt,
-                QStringLiteral("\"%1\" is not a temperature in °C (like -12.5, 20 or +3.0)").arg(text)};
-    if (tenths.size() > 1)
-        return {std::nullopt, QStringLiteral("%1 has more than one decimal").arg(text)};
+    return celsiusOf(text, false);
+}
 
-    Celsius value;
-    value.sign = sign == QLatin1String("-") ? ThresholdEntry::kMinus : ThresholdEntry::kPlus;
-    value.whole = whole.toString();
-    value.tenths = tenths.toString();
-    value.code = ConfigSender::Code(value.sign, value.whole, value.tenths);
-    if (!ConfigSender::inThermostatRange(value.code))
-        return {std::nullopt, QStringLiteral("%1 is outside the thermostat's range of %2 to +%3 °C")
-                                  .arg(text, celsiusText(ConfigSender::kLowestCode),
-                                       celsiusText(ConfigSender::kHighestCode))};
-    return {value, {}};
+Parsed<Celsius> celsiusToTenth(const QString &text)
+{
+    return celsiusOf(text, true);
 }
 
 Parsed<std::int64_t> durationMs(const QString &text)

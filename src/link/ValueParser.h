@@ -25,8 +25,14 @@ template <typename T> struct Parsed
 };
 
 // "-12.5", "20", "+3.0", "20,5": at most one decimal, a point or a comma,
-// within the thermostat's range of -55.0 to +125.0 °C.
+// within the thermostat's range of -55.0 to +125.0 °C. More decimals are
+// refused: from a person typing, they are a slip.
 Parsed<Celsius> celsius(const QString &text);
+
+// The same with any number of decimals, rounded to the nearest tenth, half
+// away from zero, before the range is checked: for programs that convert
+// from °F and send "18.333333333333332".
+Parsed<Celsius> celsiusToTenth(const QString &text);
 
 // "500ms", "2s", "1.5s", "1m"; a bare number counts in seconds. At least
 // 100 ms and at most one day.

@@ -46,8 +46,11 @@ const Entity kEntities[] = {
      nullptr},
     {"select", "mode", "Relay mode", "{{ value_json.relay_mode }}", "mode", R"({"options":["A","B"]})",
      nullptr},
-    {"binary_sensor", "relay", "Relay on C-NO", "{{ 'ON' if value_json.relay_contact == 'C-NO' else 'OFF' }}",
-     nullptr, R"({"payload_on":"ON","payload_off":"OFF"})", nullptr},
+    // "None" is Home Assistant's word for an unknown state: a contact the
+    // thermostat did not report is neither on nor off.
+    {"binary_sensor", "relay", "Relay on C-NO",
+     "{{ {'C-NO': 'ON', 'C-NC': 'OFF'}.get(value_json.relay_contact, 'None') }}", nullptr,
+     R"({"payload_on":"ON","payload_off":"OFF"})", nullptr},
     {"sensor", "probe", "Probe status", "{{ value_json.probe_status_text }}", nullptr,
      R"({"device_class":"enum","entity_category":"diagnostic"})", probeOptions},
     {"sensor", "boot_status", "Boot status", "{{ value_json.boot_status }}", nullptr,

@@ -98,7 +98,7 @@ void Fleet::stop(int graceMs)
         // uses, and ends with the process.
         (void)member.worker.release();
         (void)member.thread.release();
-        ++m_abandoned;
+        m_abandoned << id;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -65,7 +66,8 @@ public:
     void stop(int graceMs = 300);
     // Workers that did not end within stop()'s grace: the process should end
     // without running the destructors they may still be using.
-    bool abandoned() const { return m_abandoned > 0; }
+    bool abandoned() const { return !m_abandoned.isEmpty(); }
+    QStringList abandonedIds() const { return m_abandoned; }
 
     // Asks every worker for one read now; answers how many were asked. Each
     // answer counts in answers() when it arrives.
@@ -135,7 +137,7 @@ private:
     QDateTime m_lastRetry;
     bool m_running = false;
     bool m_firstRoundTold = false;
-    int m_abandoned = 0;
+    QStringList m_abandoned;
     std::uint64_t m_answers = 0;
     mutable std::mutex m_snapshotMutex;
     std::shared_ptr<const std::vector<ThermostatState>> m_snapshot;

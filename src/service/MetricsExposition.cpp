@@ -47,6 +47,10 @@ QByteArray render(const std::vector<ThermostatState> &states, const QString &ver
                [&gauge](const ThermostatState &s) -> std::optional<ReadingFormat::PrometheusSample> {
                    if (!s.up || !s.reading)
                        return std::nullopt;
+                   // Not a measurement while the probe says it failed; the
+                   // probe status says why.
+                   if (gauge.measured && s.reading->probeFault())
+                       return std::nullopt;
                    return gauge.sample(*s.reading);
                });
     family(out, "calidor_reads_total", "counter", "Readings of the thermostat that answered.", states,

@@ -16,6 +16,19 @@ namespace {
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
+QString modeName(std::int16_t code)
+{
+    return code == 66 ? QStringLiteral("B") : QStringLiteral("A");
+}
+
+// What the thermostat holds, after a command, for that command's value.
+QString heldFor(const QString &command, const SetCommand::Plan &plan)
+{
+    if (command == QLatin1String("mode"))
+        return modeName(plan.mode);
+    return ValueParser::celsiusText(command == QLatin1String("tl") ? plan.low : plan.high);
+}
+
 } // namespace
 
 bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironment &environment, Settings *s,
@@ -159,8 +172,9 @@ void MqttBridge::publishState(const QString &id)
     if (!s || !s->reading)
         return;
     // The keys of `read --format json`, with the time of the reading first.
-    const QString json =
-        ReadingFormat::row(OutputFormat::Json, ReadingFormat::timestamp(s->readAt), *s->reading).trimmed();
+    const QString json = ReadingFormat::row(OutputFormat::Json, ReadingFormat::timestamp(s->readAt),
+                                            *s->reading, ReadingFormat::Temperature::Measured)
+                             .trimmed();
     m_client.publish(m_topics.state(id), json.toUtf8(), true);
 }
 
@@ -216,7 +230,8 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
                           if (alive.expired())
                               return;
                           for (const CommandCoalescer::Command &c : batch.commands)
-                              result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written);
+                              result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written,
+                                     heldFor(c.name, outcome.plan));
                           // The state follows at once rather than at the next reading.
                           if (outcome.written)
                               publishState(batch.id);
@@ -224,7 +239,7 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
 }
 
 void MqttBridge::result(const QString &id, const QString &command, const QString &shown, bool ok,
-                        const QString &reason, bool written)
+                        const QString &reason, bool written, const std::optional<QString> &held)
 {
     QJsonObject o{{QStringLiteral("command"), command},
                   {QStringLiteral("value"), shown},
@@ -232,6 +247,8 @@ void MqttBridge::result(const QString &id, const QString &command, const QString
                   {QStringLiteral("written"), written}};
     if (!ok)
         o.insert(QStringLiteral("reason"), reason);
+    else if (held)
+        o.insert(QStringLiteral("value_written"), *held);
     m_client.publish(m_topics.result(id), QJsonDocument(o).toJson(QJsonDocument::Compact), false);
 }
 

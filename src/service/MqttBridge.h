@@ -58,9 +58,11 @@ private:
     void publishAvailability(const QString &id, bool up);
     void received(const QString &topic, const QByteArray &payload, bool retained);
     void apply(const CommandCoalescer::Batch &batch);
-    // On P/ID/result, not retained: {"command","value","ok","written"[,"reason"]}.
+    // On P/ID/result, not retained: {"command","value","ok","written"} and
+    // either "reason" or "value_written", the value the thermostat holds now
+    // for that command (a temperature rounded to the tenth it was written as).
     void result(const QString &id, const QString &command, const QString &shown, bool ok,
-                const QString &reason, bool written = false);
+                const QString &reason, bool written = false, const std::optional<QString> &held = {});
     void tellOnce(const QString &line);
 
     Fleet &m_fleet;

@@ -40,7 +40,8 @@ Parsed parse(const QString &name, const QByteArray &payload)
         }
         values.mode = *mode.value;
     } else {
-        const auto celsius = ValueParser::celsius(text);
+        // Home Assistant converts °F to °C without rounding: "18.333333333333332".
+        const auto celsius = ValueParser::celsiusToTenth(text);
         if (!celsius.value) {
             out.error = celsius.error;
             return out;

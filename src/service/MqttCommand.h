@@ -7,7 +7,9 @@
 #include <optional>
 
 // One command from the broker, checked as `calidorctl set` checks its
-// options. The payload is untrusted: any bytes, any length.
+// options, except that a temperature may have any number of decimals and is
+// rounded to a tenth (what programs converting from °F send). The payload
+// is untrusted: any bytes, any length.
 namespace MqttCommand {
 
 // Longer payloads are refused unread: no temperature or mode needs more.

@@ -7,6 +7,7 @@
 #include "WebConfig.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -95,6 +96,9 @@ QString ServeCommand::webSummary(const WebConfig &web)
 
 ExitCode ServeCommand::run()
 {
+    // A service does not end because whoever read its messages went away:
+    // a write to a closed pipe just fails.
+    std::signal(SIGPIPE, SIG_IGN);
     QString error;
     WebConfig web;
     if (!loadWebConfig(&web))
@@ -142,7 +146,9 @@ ExitCode ServeCommand::run()
     mqtt.reset();
     m_fleet.stop();
     m_exporter.stop();
-    if (m_fleet.abandoned())
-        m_notice(QStringLiteral("a thermostat still busy in a transfer was left behind"));
+    // A read the kernel is still waiting on cannot be cut short: the process
+    // ends when the kernel gives up on it (5 s at most on USB).
+    for (const QString &id : m_fleet.abandonedIds())
+        m_notice(QStringLiteral("%1 is still in a transfer; the system ends it by itself").arg(id));
     return ExitCode::Ok;
 }

@@ -151,6 +151,8 @@ void VirtualThermostat::updateRelay(int reading)
 
 std::vector<std::uint8_t> VirtualThermostat::inputReport()
 {
+    if (m_beforeReport)
+        m_beforeReport(*this);
     advance();
     if (m_probe != ProbeOk)
         m_relay = 0;
@@ -181,5 +183,7 @@ bool VirtualThermostat::acceptOutputReport(const std::vector<std::uint8_t> &repo
     ++m_outputReports;
     if (m_probe == ProbeOk)
         updateRelay(m_lastGoodReading);
+    if (m_afterWrite)
+        m_afterWrite(*this);
     return true;
 }

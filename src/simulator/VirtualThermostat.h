@@ -103,6 +103,19 @@ public:
     int outputReportsAccepted() const { return m_outputReports; }
     int inputReportsSent() const { return m_inputReports; }
 
+    // --- sharing with other processes ----------------------------------------
+    // `beforeReport` runs before each report A is made, `afterWrite` after
+    // each report B is taken: the simulation of calidorctl keeps one
+    // thermostat's settings in a file that every process of the user reads,
+    // as every program on a machine sees one real thermostat. Both run on
+    // the thread that moves the reports.
+    using Hook = std::function<void(VirtualThermostat &)>;
+    void setSharing(Hook beforeReport, Hook afterWrite)
+    {
+        m_beforeReport = std::move(beforeReport);
+        m_afterWrite = std::move(afterWrite);
+    }
+
     // --- faults the transport acts on ---------------------------------------
     // Atomic: a test or the simulation may switch them while another thread reads.
     bool stallReads() const { return m_stallReads; }
@@ -146,6 +159,8 @@ private:
     int m_outputReports = 0;
     int m_inputReports = 0;
 
+    Hook m_beforeReport;
+    Hook m_afterWrite;
     std::atomic<bool> m_stallReads = false;
     std::atomic<bool> m_failWrites = false;
 };

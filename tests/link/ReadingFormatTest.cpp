@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         Decoded{raw(64986, 65535, 0, 0, 66, 1), -550, -1, 0, "C-NC", "B", "probe short-circuited"},
         Decoded{raw(1252, 200, 220, 2, 67, 2), 1252, 200, 220, "", "", "no probe connected"},
         Decoded{raw(-125, 0, 0, 0, 65, 3), -125, 0, 0, "C-NC", "A", "measurement failed its CRC check"},
-        Decoded{raw(0, 0, 0, 0, 65, 4), 0, 0, 0, "C-NC", "A", "unknown"}));
+        Decoded{raw(0, 0, 0, 0, 65, 4), 0, 0, 0, "C-NC", "A", "unrecognised status"}));
 
 Reading sample(const QString &device = QStringLiteral("virtual:1"),
                const QString &id = QStringLiteral("SIM1"))
@@ -94,6 +94,19 @@ TEST(ReadingFormat, JsonHasStableKeysAndNumbersAsNumbers)
             EXPECT_EQ(o.value(QStringLiteral("relay_mode")).toString(),
                       r.mode ? QStringLiteral("B") : QString());
         }
+    }
+    // The service's state carries only a measurement: none while the probe
+    // reports a fault, the value when it works or its status is not one we know.
+    Reading fault = sample(), unrecognised = sample();
+    fault.probeStatus = 2;
+    unrecognised.probeStatus = 7;
+    for (const auto &[r, isNull] :
+         {std::pair{fault, true}, std::pair{sample(), false}, std::pair{unrecognised, false}}) {
+        const QString text = ReadingFormat::row(OutputFormat::Json, QStringLiteral("T"), r,
+                                                ReadingFormat::Temperature::Measured);
+        const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+        EXPECT_EQ(o.value(QStringLiteral("temperature_celsius")).isNull(), isNull) << text.toStdString();
+        EXPECT_EQ(o.value(QStringLiteral("probe_status")).toInt(), r.probeStatus);
     }
 }
 

@@ -37,6 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{".5", 5, nullptr}, Case{"-0,1", -1, nullptr}, Case{"125.1", 0, "range"},
                       Case{"-55.1", 0, "range"}, Case{"99999999999", 0, "range"},
                       Case{"1.25", 0, "more than one decimal"}, Case{"20.50", 0, "more than one decimal"},
+                      Case{"18.000000000000004", 0, "more than one decimal"}, // a person typing: a slip
                       Case{"abc", 0, "not a temperature"}, Case{"", 0, "not a temperature"},
                       Case{"+", 0, "not a temperature"}, Case{"12.", 0, "not a temperature"},
                       Case{"1e2", 0, "not a temperature"}, Case{"--5", 0, "not a temperature"},

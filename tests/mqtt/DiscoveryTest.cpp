@@ -89,6 +89,8 @@ TEST(Discovery, DefaultsThatMustBeOverridden)
     EXPECT_EQ(probe[QStringLiteral("device_class")].toString(), QStringLiteral("enum"));
     EXPECT_EQ(probe[QStringLiteral("entity_category")].toString(), QStringLiteral("diagnostic"));
     EXPECT_TRUE(probe[QStringLiteral("options")].toArray().contains(QStringLiteral("probe working")));
+    // Home Assistant's own word for "no data": a real fault must not look like it.
+    EXPECT_FALSE(probe[QStringLiteral("options")].toArray().contains(QStringLiteral("unknown")));
     const QJsonObject boot = by.value(QStringLiteral("sensor/boot_status"));
     EXPECT_EQ(boot[QStringLiteral("enabled_by_default")].toBool(true), false);
     EXPECT_EQ(boot[QStringLiteral("entity_category")].toString(), QStringLiteral("diagnostic"));

@@ -44,7 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
         PayloadCase{"mode", "B", {}, {}, 66, nullptr}, PayloadCase{"mode", "a", {}, {}, 65, nullptr},
         // Untrusted: each refused, with the rule it broke.
         PayloadCase{"th", "125.1", {}, {}, {}, "125"}, PayloadCase{"tl", "-55.1", {}, {}, {}, "55"},
-        PayloadCase{"tl", "18.25", {}, {}, {}, "decimal"}, PayloadCase{"tl", "warm", {}, {}, {}, ""},
+        // Home Assistant's °F conversions: any decimals, rounded to a tenth, half away from zero.
+        PayloadCase{"tl", "18.000000000000004", 180, {}, {}, nullptr},
+        PayloadCase{"tl", "18.333333333333332", 183, {}, {}, nullptr},
+        PayloadCase{"th", "21.999999999999996", {}, 220, {}, nullptr},
+        PayloadCase{"tl", "18.45", 185, {}, {}, nullptr}, PayloadCase{"tl", "-0.05", -1, {}, {}, nullptr},
+        PayloadCase{"th", "124.95", {}, 1250, {}, nullptr}, PayloadCase{"th", "125.05", {}, {}, {}, "range"},
+        PayloadCase{"tl", "18.", {}, {}, {}, ""}, PayloadCase{"tl", "warm", {}, {}, {}, ""},
         PayloadCase{"th", "", {}, {}, {}, "empty"}, PayloadCase{"th", "  ", {}, {}, {}, "empty"},
         PayloadCase{"mode", "C", {}, {}, {}, ""}, PayloadCase{"mode", "", {}, {}, {}, "empty"},
         PayloadCase{"tl", QByteArray(1 << 20, '1'), {}, {}, {}, "bytes"},

@@ -428,7 +428,7 @@ def check_discovery(sub, ids, jinja2, calidorctl, env):
         rendered = templates.from_string(c["value_template"]).render(value_json=state,
                                                                     value=json.dumps(state)).strip()
         if obj == "relay":
-            expected = {"C-NO": "ON", "C-NC": "OFF"}.get(state["relay_contact"], "OFF")
+            expected = {"C-NO": "ON", "C-NC": "OFF"}.get(state["relay_contact"], "None")
             check(rendered in (c.get("payload_on", "ON"), c.get("payload_off", "OFF")), topic + " on or off")
         else:
             expected = str(state[ENTITY_KEYS[obj]])
@@ -439,6 +439,23 @@ def check_discovery(sub, ids, jinja2, calidorctl, env):
             check(c["min"] <= float(rendered) <= c["max"], topic + " value within min..max")
             check(c.get("command_topic") == "calidor/%s/%s/set" % (device, obj), topic + " command topic")
     check(len(unique) == 14, "unique ids distinct")
+
+    # States Home Assistant must show as unknown ("None" is its word for it),
+    # rendered as it renders them: a relay contact the thermostat did not
+    # report, and a probe fault, whose temperature the service gives as null.
+    mine = {t.split("/")[3]: json.loads(p) for t, (p, _) in configs.items() if t.split("/")[2] == "calidor_" + ids[0]}
+    base = latest_state(sub, ids[0]) or {}
+    unreported = dict(base, relay_contact=None)
+    fault = dict(base, temperature_celsius=None, probe_status=2, probe_status_text="no probe connected")
+
+    def render(obj, state):
+        return templates.from_string(mine[obj]["value_template"]).render(value_json=state).strip()
+
+    check(render("relay", unreported) == "None", "an unreported relay contact renders None, not OFF")
+    check(render("relay", dict(base, relay_contact="C-NC")) == "OFF", "C-NC renders OFF")
+    check(render("temperature", fault) == "None", "a probe fault's temperature renders None")
+    check(render("probe", fault) in mine["probe"]["options"], "a probe fault is one of the probe's options")
+    check("unknown" not in mine["probe"]["options"], "no probe option reads as Home Assistant's unknown")
 
 
 def check_commands(sub, port, calidorctl, env, folder, service):
@@ -471,6 +488,15 @@ def check_commands(sub, port, calidorctl, env, folder, service):
           "coalesced configuration read back: %r" % back)
     tl, th = th + 2, th + 4
 
+    # A value converted from °F, with all its decimals: written to a tenth.
+    start = time.monotonic()
+    publish(port, "calidor/%s/tl/set" % dev, "12.333333333333332")
+    r = result_after(sub, dev, start)
+    check(r is not None and r.get("ok") is True and r.get("value_written") == "12.3" and
+          r.get("value") == "12.333333333333332", "a °F conversion is written to a tenth: %r" % r)
+    check(float(read_back(calidorctl, env, dev)["tl_celsius"]) == 12.3, "12.3 read back by a second process")
+    tl = 12.3
+
     # Equal values write nothing.
     start = time.monotonic()
     publish(port, "calidor/%s/tl/set" % dev, "%.1f" % tl)
@@ -485,7 +511,7 @@ def check_commands(sub, port, calidorctl, env, folder, service):
     with open(bad_utf8, "wb") as f:
         f.write(b"\xff\xfe2")
     refused = [("tl", "130", None), ("th", "-60", None), ("tl", "%.1f" % th, None), ("th", "%.1f" % (tl - 1), None),
-               ("th", "20.25", None), ("tl", "warm", None), ("mode", "C", None), ("th", None, None),
+               ("th", "1e2", None), ("tl", "warm", None), ("mode", "C", None), ("th", None, None),
                ("tl", None, big), ("th", None, bad_utf8)]
     for command, payload, payload_file in refused:
         start = time.monotonic()

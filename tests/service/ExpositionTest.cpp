@@ -9,7 +9,7 @@
 
 namespace {
 
-ThermostatState state(const char *id, bool up, bool read)
+ThermostatState state(const char *id, bool up, bool read, int probe = 0)
 {
     ThermostatState s;
     s.id = QString::fromUtf8(id);
@@ -23,6 +23,7 @@ ThermostatState state(const char *id, bool up, bool read)
         r.high = 220;
         r.contactOnNO = true;
         r.mode = 'B';
+        r.probeStatus = probe;
         s.reading = r;
         s.readAt = QDateTime::fromMSecsSinceEpoch(1700000000250);
         s.reads = 41;
@@ -33,8 +34,10 @@ ThermostatState state(const char *id, bool up, bool read)
 
 TEST(Exposition, EveryThermostatUnderItsIdAndNoStaleValuesWhileDown)
 {
-    const QString text = QString::fromUtf8(MetricsExposition::render(
-        {state("A", true, true), state("B\"x", false, true), state("C", false, false)}, "1.1.0"));
+    const QString text =
+        QString::fromUtf8(MetricsExposition::render({state("A", true, true), state("B\"x", false, true),
+                                                     state("C", false, false), state("D", true, true, 2)},
+                                                    "1.1.0"));
     const auto has = [&text](const char *line) { return text.contains(QString::fromUtf8(line) + '\n'); };
     EXPECT_TRUE(has("calidor_up{id=\"A\"} 1"));
     EXPECT_TRUE(has("calidor_up{id=\"B\\\"x\"} 0"));
@@ -43,6 +46,10 @@ TEST(Exposition, EveryThermostatUnderItsIdAndNoStaleValuesWhileDown)
     EXPECT_TRUE(has("calidor_relay_mode{id=\"A\",mode=\"B\"} 1"));
     EXPECT_TRUE(has("calidor_relay_contact_no{id=\"A\"} 1"));
     EXPECT_FALSE(text.contains("calidor_temperature_celsius{id=\"B")); // down: no stale value
+    // A probe fault: no temperature the probe did not measure, the rest as read.
+    EXPECT_FALSE(text.contains("calidor_temperature_celsius{id=\"D"));
+    EXPECT_TRUE(has("calidor_probe_status{id=\"D\"} 2"));
+    EXPECT_TRUE(has("calidor_low_threshold_celsius{id=\"D\"} 18"));
     EXPECT_TRUE(has("# TYPE calidor_reads_total counter"));
     EXPECT_TRUE(has("calidor_reads_total{id=\"A\"} 41"));
     EXPECT_TRUE(has("calidor_read_errors_total{id=\"B\\\"x\"} 3"));

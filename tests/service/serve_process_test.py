@@ -21,30 +21,14 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
-SKIP = 77
-results = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from servetest import SKIP, check, finish, free_port, start_serve, wait_for  # noqa: E402
 
 
-def check(name, ok, detail=""):
-    results.append(ok)
-    print(("PASS" if ok else "FAIL") + ": " + name + ("" if ok or not detail else " -- " + str(detail)), flush=True)
-    return ok
 
 
-def wait_for(what, probe, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = probe()
-        if value:
-            return value
-        time.sleep(0.2)
-    return None
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def http(port, path="/metrics", method="GET", timeout=5):
@@ -91,18 +75,8 @@ def main():
     env = dict(os.environ, XDG_RUNTIME_DIR=work, CALIDORCTL_SIMULATE_THERMOSTATS="2",
                # The first one goes after 60 reads (12 s), for 8 s.
                CALIDORCTL_SIMULATE_UNPLUG_AFTER="60", CALIDORCTL_SIMULATE_REPLUG_AFTER="8000")
-    serve = subprocess.Popen([calidorctl, "--simulate", "serve", "--listen", "127.0.0.1:0", "--interval", "200ms"],
-                             env=env, stderr=subprocess.PIPE, text=True)
-    said = []
-    listening = threading.Event()
-
-    def read_stderr():
-        for line in serve.stderr:
-            said.append(line.rstrip("\n"))
-            if "listening on" in line:
-                listening.set()
-
-    threading.Thread(target=read_stderr, daemon=True).start()
+    serve, said, listening = start_serve(
+        [calidorctl, "--simulate", "serve", "--listen", "127.0.0.1:0", "--interval", "200ms"], env)
     prom = None
     try:
         if not check("serve says where it listens", listening.wait(10), said):
@@ -126,6 +100,14 @@ def main():
         check("HEAD /metrics: 200, no body", status == 200 and body == b"", (status, body[:40]))
         status, _, body = http(port, "/")
         check("GET / is the landing page", status == 200 and b"SIM0002" in body and b'href="/metrics"' in body)
+
+        # The virtual thermostats are the user's, as real ones are the machine's:
+        # another process sets one, the service reads the new value.
+        subprocess.run([calidorctl, "--simulate", "--device", "SIM0002", "set", "--tl", "19.5"], env=env,
+                       check=True, capture_output=True, timeout=20)
+        check("a set by another process is what the service reads next",
+              wait_for("TL", lambda: sample(http(port)[2].decode(), "calidor_low_threshold_celsius", "SIM0002") == 19.5,
+                       5))
 
         # A prometheus server of its own, scraping every second.
         prom_port = free_port()
@@ -235,15 +217,8 @@ def main():
         check("SIGTERM ends it within a second, exit 0",
               code == 0 and time.monotonic() - started < 1.0, (code, time.monotonic() - started))
     finally:
-        for p in (serve, prom):
-            if p and p.poll() is None:
-                p.kill()
-                p.wait(10)
-        shutil.rmtree(work, ignore_errors=True)
-
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+        code = finish([serve, prom], work)
+    return code
 
 
 if __name__ == "__main__":

@@ -18,7 +18,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -27,22 +26,15 @@ import threading
 import time
 import urllib.request
 
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from servetest import SKIP, check, finish, free_port, start_serve, stop_within_a_second  # noqa: E402
+
 INTERVAL = 0.2  # seconds, serve's --interval
 STALL_FROM, STALL_FOR = 3.0, 10.0
-results = []
 
 
-def check(name, ok, detail=""):
-    results.append(ok)
-    print(("PASS" if ok else "FAIL") + ": " + name + ("" if ok or not detail else " -- " + str(detail)), flush=True)
-    return ok
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def reads_total(port, ident):
@@ -73,28 +65,8 @@ class Subscriber:
             return [m for m in self.messages if start <= m[0] <= end and m[1] == topic]
 
 
-def start_serve(args, env):
-    serve = subprocess.Popen(args, env=env, stderr=subprocess.PIPE, text=True)
-    said, listening = [], threading.Event()
-
-    def read_stderr():
-        for line in serve.stderr:
-            said.append(line.rstrip("\n"))
-            if "listening on" in line:
-                listening.set()
-
-    threading.Thread(target=read_stderr, daemon=True).start()
-    return serve, said, listening
 
 
-def stop_within_a_second(serve, what):
-    serve.send_signal(signal.SIGTERM)
-    stop_at = time.monotonic()
-    try:
-        code = serve.wait(5)
-    except subprocess.TimeoutExpired:
-        code = None
-    check(what, code == 0 and time.monotonic() - stop_at < 1.0, (code, time.monotonic() - stop_at))
 
 
 def slow_dns(calidorctl):
@@ -137,14 +109,9 @@ def slow_dns(calidorctl):
         check("the look-up is still under way", not any("MQTT broker" in l for l in said), said)
         stop_within_a_second(serve, "SIGTERM during the look-up ends it within a second, exit 0")
     finally:
-        if serve.poll() is None:
-            serve.kill()
-            serve.wait(10)
         silent.close()
-        shutil.rmtree(work, ignore_errors=True)
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+        code = finish([serve], work)
+    return code
 
 
 def main():
@@ -212,15 +179,8 @@ def main():
 
         stop_within_a_second(serve, "SIGTERM during the stall ends it within a second, exit 0")
     finally:
-        for p in (serve, broker, sub.process if sub else None):
-            if p and p.poll() is None:
-                p.kill()
-                p.wait(10)
-        shutil.rmtree(work, ignore_errors=True)
-
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+        code = finish([serve, broker, sub.process if sub else None], work)
+    return code
 
 
 if __name__ == "__main__":
