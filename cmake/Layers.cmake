@@ -4,7 +4,8 @@
 # For every library of ours: which of our libraries it may reach, directly or
 # through others. A dependency points down; only the window libraries reach
 # QtGui or QtWidgets; only hidraw uses libudev;
-# only mqtt uses libmosquitto; only history uses SQLite (and libcsv). The check reads the links
+# only mqtt uses libmosquitto; only history uses SQLite (and libcsv); only web uses
+# yaml-cpp and libcrypt. The check reads the links
 # the build really has, so a wrong target_link_libraries() fails at configure
 # time, before anything is compiled.
 set(CALIDOR_LAYERS
@@ -17,8 +18,9 @@ set(CALIDOR_LAYERS
     "calidor_link:calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_mqtt:"
     "calidor_history:"
-    "calidor_service:calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
-    "calidor_cli:calidor_service,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_web:calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_service:calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_cli:calidor_service,calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_kernelemu:calidor_simulator,calidor_hid"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"
@@ -34,6 +36,7 @@ set(CALIDOR_GUI_LINKS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
 set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
 set(CALIDOR_SQLITE_LINKS PkgConfig::SQLITE3 sqlite3 csv ${CSV_LIBRARY})
+set(CALIDOR_WEB_LINKS yaml-cpp calidor_yaml_cpp PkgConfig::CRYPT crypt)
 
 # The direct links of a target, as names (generator expressions that only
 # wrap a name are unwrapped).
@@ -122,6 +125,9 @@ function(calidor_check_layers dirs)
             endif()
             if(_x IN_LIST CALIDOR_SQLITE_LINKS AND NOT _lib STREQUAL "calidor_history")
                 list(APPEND _errors "${_lib} links ${_x}: only calidor_history may")
+            endif()
+            if(_x IN_LIST CALIDOR_WEB_LINKS AND NOT _lib STREQUAL "calidor_web")
+                list(APPEND _errors "${_lib} links ${_x}: only calidor_web may")
             endif()
         endforeach()
     endforeach()

@@ -17,8 +17,9 @@ shell or a script, without a display.
 .
 calidorctl serve, run as the system service calidor-serve (installed,
 not enabled), serves every thermostat plugged into the machine, now or
-later, on a Prometheus endpoint and an MQTT bridge; example alerting
-rules come with it.
+later, on a web dashboard, a Prometheus endpoint and an MQTT bridge;
+example alerting rules come with it. The dashboard draws its graphs with
+Debian's dygraphs and asks for a login once a user is configured.
 .
 A udev rule gives the user at the local seat and the members of the
 system group calidor, which the package creates, access to the
@@ -48,6 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The dashboard's chart library, served from /usr/share/javascript/.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-dygraphs")
 # CPack labels the package with the build machine's architecture; a cross
 # build is labelled with its target's, and dpkg-shlibdeps then reads that
 # architecture's libraries (and its objdump) for the dependencies.

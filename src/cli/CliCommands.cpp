@@ -45,6 +45,7 @@ ExitCode CliCommands::run()
     case Command::History:
         return HistoryCommand(m_options, &printOut, &printError).run();
     case Command::Serve: // the service's own library runs it
+    case Command::HashPassword: // and the web's this one
     case Command::None:
         break;
     }

@@ -16,7 +16,8 @@ enum Allowed : unsigned {
     InSet = 1u << 3,
     InServe = 1u << 4,
     InHistory = 1u << 5,
-    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory,
+    InHashPassword = 1u << 6,
+    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword,
 };
 
 enum class Key {
@@ -47,6 +48,7 @@ enum class Key {
     From,
     To,
     Points,
+    WebConfig,
 };
 
 struct OptionDef
@@ -57,7 +59,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 27> kOptions{{
+const std::array<OptionDef, 28> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -85,6 +87,7 @@ const std::array<OptionDef, 27> kOptions{{
     {"from", Key::From, true, InHistory},
     {"to", Key::To, true, InHistory},
     {"points", Key::Points, true, InHistory},
+    {"web-config", Key::WebConfig, true, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -110,6 +113,8 @@ unsigned bitOf(Command command)
         return InServe;
     case Command::History:
         return InHistory;
+    case Command::HashPassword:
+        return InHashPassword;
     case Command::None:
         break;
     }
@@ -119,7 +124,8 @@ unsigned bitOf(Command command)
 std::optional<Command> commandNamed(const QString &word)
 {
     for (Command c :
-         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History})
+         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History,
+          Command::HashPassword})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -258,6 +264,11 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::Points:
         o.points = value;
         break;
+    case Key::WebConfig:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.service.webConfig = value;
+        break;
     }
     return {};
 }
@@ -279,6 +290,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("serve");
     case Command::History:
         return QStringLiteral("history");
+    case Command::HashPassword:
+        return QStringLiteral("hash-password");
     case Command::None:
         break;
     }
@@ -345,13 +358,14 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch, set, serve or history)");
+        result.error = QStringLiteral("no command given (list, read, watch, set, serve, history or hash-password)");
         return result;
     }
     const auto command = commandNamed(words.first());
     if (!command) {
-        result.error = QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve or history)")
-                           .arg(words.first());
+        result.error =
+            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve, history or hash-password)")
+                .arg(words.first());
         return result;
     }
     o.command = *command;
@@ -434,10 +448,13 @@ QString CommandLine::usage()
                           "  set [--tl VALUE] [--th VALUE] [--mode A|B] [--dry-run]\n"
                           "                             writes the thresholds and the relay mode, then\n"
                           "                             checks them by reading them back\n"
-                          "  serve [--listen ADDR:PORT] [--interval D]\n"
+                          "  serve [--listen ADDR:PORT] [--interval D] [--web-config FILE]\n"
                           "                             reads every thermostat, now and later plugged in,\n"
-                          "                             and serves them over HTTP for Prometheus; keeps\n"
+                          "                             and serves them over HTTP: a web dashboard at /,\n"
+                          "                             the metrics for Prometheus at /metrics; keeps\n"
                           "                             their history\n"
+                          "  hash-password              reads a password (without echo) and prints its\n"
+                          "                             bcrypt hash, for the users of --web-config\n"
                           "  history [--device ID] [--from T] [--to T] [--points N] [--format csv|json]\n"
                           "                             the history serve keeps, read from its file\n"
                           "  history import FILE        adds a log of watch --format csv to the history\n"
@@ -459,6 +476,10 @@ QString CommandLine::usage()
                           "  --dry-run          show what would be written, write nothing\n"
                           "  --listen ADDR:PORT where serve answers HTTP (default 127.0.0.1:9830; port 0:\n"
                           "                     a free one)\n"
+                          "  --web-config FILE  serve's TLS certificate and users, in the YAML of the\n"
+                          "                     Prometheus exporters (tls_server_config, basic_auth_users);\n"
+                          "                     read again on SIGHUP. Without users nothing can be changed\n"
+                          "                     from the web\n"
                           "  -h, --help         show this help\n"
                           "  --version          show the version\n"
                           "\n"

@@ -1,6 +1,7 @@
 // calidorctl: the thermostat from the command line. Only wiring here.
 #include "CliCommands.h"
 #include "CommandLine.h"
+#include "HashPasswordCommand.h"
 #include "HidrawTransport.h"
 #include "ServeCommand.h"
 #include "Simulation.h"
@@ -31,6 +32,9 @@ int main(int argc, char *argv[])
         CliCommands::printOut(QStringLiteral("calidorctl %1\n").arg(QCoreApplication::applicationVersion()));
         return toInt(ExitCode::Ok);
     }
+
+    if (options.command == Command::HashPassword)
+        return toInt(HashPasswordCommand::run(stdin, stdout, stderr));
 
     std::unique_ptr<Simulation> simulation;
     std::shared_ptr<HidTransport> transport;

@@ -46,11 +46,25 @@ SignalWatcher::~SignalWatcher()
 {
     install(SIGINT, SIG_DFL);
     install(SIGTERM, SIG_DFL);
+    if (m_hangup)
+        install(SIGHUP, SIG_DFL);
+}
+
+void SignalWatcher::watchHangup()
+{
+    if (!m_notifier)
+        return;
+    m_hangup = true;
+    install(SIGHUP, onStopSignal);
 }
 
 void SignalWatcher::readPipe()
 {
     unsigned char byte = 0;
-    while (::read(g_pipe[0], &byte, 1) == 1)
-        emit stopRequested(byte);
+    while (::read(g_pipe[0], &byte, 1) == 1) {
+        if (byte == SIGHUP)
+            emit reloadRequested();
+        else
+            emit stopRequested(byte);
+    }
 }

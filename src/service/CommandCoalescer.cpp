@@ -1,11 +1,6 @@
 #include "CommandCoalescer.h"
 
-CommandCoalescer::CommandCoalescer(Clock clock, QObject *parent) : QObject(parent), m_clock(std::move(clock))
-{
-    m_steady.start();
-    if (!m_clock)
-        m_clock = [this] { return m_steady.elapsed(); };
-}
+CommandCoalescer::CommandCoalescer(QObject *parent) : QObject(parent) {}
 
 void CommandCoalescer::add(const QString &id, const Command &command, const SetCommand::Values &value)
 {
@@ -41,29 +36,4 @@ void CommandCoalescer::release(const QString &id)
     const std::shared_ptr<Gathering> g = m_gathering.take(id);
     if (g)
         emit ready(g->batch);
-}
-
-std::optional<qint64> CommandCoalescer::waitBeforeNext(const QString &id) const
-{
-    const auto it = m_writes.constFind(id);
-    if (it == m_writes.constEnd())
-        return std::nullopt;
-    const qint64 now = m_clock();
-    std::size_t recent = 0;
-    for (qint64 at : *it)
-        if (now - at < kMinuteMs)
-            ++recent;
-    if (recent < static_cast<std::size_t>(kMostPerMinute))
-        return std::nullopt;
-    // The oldest of the last kMostPerMinute leaves the window first.
-    const qint64 oldest = (*it)[it->size() - kMostPerMinute];
-    return kMinuteMs - (now - oldest);
-}
-
-void CommandCoalescer::written(const QString &id)
-{
-    std::deque<qint64> &w = m_writes[id];
-    w.push_back(m_clock());
-    while (w.size() > static_cast<std::size_t>(kMostPerMinute))
-        w.pop_front();
 }

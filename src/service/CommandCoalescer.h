@@ -14,15 +14,13 @@
 #include <vector>
 
 // Gathers the commands for one thermostat that arrive within kGatherMs of
-// each other into one configuration, and keeps the pace its non-volatile
-// memory deserves: at most kMostPerMinute configurations a minute reach it.
+// each other into one configuration. (The pace of configurations is the
+// fleet's, shared by every source: ConfigurePace.)
 class CommandCoalescer : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kGatherMs = 300;
-    static constexpr int kMostPerMinute = 10;
-    static constexpr qint64 kMinuteMs = 60000;
 
     struct Command
     {
@@ -38,19 +36,10 @@ public:
         std::vector<Command> superseded; // given again later in the same batch
     };
 
-    // Milliseconds on a steady clock; the tests give their own.
-    using Clock = std::function<qint64()>;
-
-    explicit CommandCoalescer(Clock clock = {}, QObject *parent = nullptr);
+    explicit CommandCoalescer(QObject *parent = nullptr);
 
     // `value` carries the one value of `command`.
     void add(const QString &id, const Command &command, const SetCommand::Values &value);
-
-    // How long until another configuration may reach `id`; nothing when it may now.
-    std::optional<qint64> waitBeforeNext(const QString &id) const;
-
-    // A configuration reached the thermostat (something was written).
-    void written(const QString &id);
 
 signals:
     void ready(const CommandCoalescer::Batch &batch);
@@ -63,10 +52,7 @@ private:
     };
     void release(const QString &id);
 
-    Clock m_clock;
-    QElapsedTimer m_steady;
     QHash<QString, std::shared_ptr<Gathering>> m_gathering;
-    QHash<QString, std::deque<qint64>> m_writes; // when each recent configuration was written
 };
 
 Q_DECLARE_METATYPE(CommandCoalescer::Batch)

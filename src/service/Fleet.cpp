@@ -9,6 +9,16 @@
 
 namespace {
 
+// Whether the thermostat already holds every value of `v`.
+bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
+{
+    const auto modeName = [](std::int16_t code) {
+        return code == 66 ? QStringLiteral("B") : QStringLiteral("A");
+    };
+    return (!v.low || *v.low == r.low) && (!v.high || *v.high == r.high) &&
+           (!v.mode || (r.mode && modeName(*v.mode) == r.modeText()));
+}
+
 // While a thermostat is present but would not open (its access rights may
 // still be on their way), it is tried again this often.
 constexpr qint64 kRetryOpenMs = 5000;
@@ -284,11 +294,34 @@ void Fleet::configure(const QString &id, const SetCommand::Values &values, const
         done(outcome);
         return;
     }
+    // The pace covers MQTT, the web page and whatever comes next alike; what
+    // the thermostat holds already writes nothing and is never held back.
+    const ThermostatState &s = found->second.state;
+    const bool held = s.up && s.reading && alreadyHeld(values, *s.reading);
+    if (!held) {
+        if (const auto wait = m_pace.waitBeforeNext(id)) {
+            Outcome outcome;
+            outcome.reason = ConfigurePace::reason(*wait);
+            done(outcome);
+            return;
+        }
+    }
     found->second.worker->askConfigure(
         values, [this, id, source, done = std::move(done)](const ThermostatWorker::ConfigureResult &r) {
             const Outcome outcome{r.ok, r.written, r.reason, r.plan};
-            if (outcome.written)
+            if (outcome.written) {
+                m_pace.written(id);
+                // What was read back is what it holds now: the next check of
+                // the pace must not take the values it held before for current.
+                const auto member = m_members.find(id);
+                if (member != m_members.end() && member->second.state.reading) {
+                    Reading &held = *member->second.state.reading;
+                    held.low = r.plan.low;
+                    held.high = r.plan.high;
+                    held.mode = r.plan.mode == 66 ? 'B' : 'A';
+                }
                 emit configured(id, source);
+            }
             done(outcome);
         });
 }

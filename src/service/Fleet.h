@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigurePace.h"
 #include "HidTransport.h"
 #include "Reading.h"
 #include "SetCommand.h"
@@ -131,6 +132,7 @@ private:
     Notice m_notice;
     QTimer m_timer;
     std::map<QString, Member> m_members;
+    ConfigurePace m_pace; // one limit for every source of configurations
     std::shared_ptr<WorkerMailbox> m_mailbox;
     QDateTime m_lastRetry;
     bool m_running = false;

@@ -4,7 +4,7 @@
 
 namespace LandingPage {
 
-QByteArray render(const std::vector<ThermostatState> &states, const QString &version)
+QByteArray table(const std::vector<ThermostatState> &states, const QString &version)
 {
     const auto cell = [](const QString &text) {
         return QStringLiteral("<td>%1</td>").arg(text.toHtmlEscaped());
@@ -28,12 +28,9 @@ QByteArray render(const std::vector<ThermostatState> &states, const QString &ver
     if (states.empty())
         rows = QStringLiteral("<tr><td colspan=\"10\">no thermostat found yet</td></tr>\n");
     return QStringLiteral(
-               "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-               "<title>Calidor thermostats</title></head>\n<body>\n<h1>Calidor thermostats</h1>\n"
                "<table>\n<tr><th>id</th><th>state</th><th>temperature</th><th>TL</th><th>TH</th>"
                "<th>relay</th><th>mode</th><th>probe</th><th>last reading</th><th>node</th></tr>\n%1"
-               "</table>\n<p><a href=\"/metrics\">Metrics</a> for Prometheus. calidorctl %2</p>\n"
-               "</body></html>\n")
+               "</table>\n<p><a href=\"/metrics\">Metrics</a> for Prometheus. calidorctl %2</p>\n")
         .arg(rows, version.toHtmlEscaped())
         .toUtf8();
 }

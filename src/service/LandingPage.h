@@ -6,11 +6,12 @@
 #include <QString>
 #include <vector>
 
-// The page at "/": the thermostats with their last reading, and the way to
-// the metrics. Everything a device said is escaped: a serial number is
+// The dashboard as it reads without JavaScript: a table of the thermostats
+// with their last reading, and the way to the metrics; the page's script
+// puts its cards in its place. Everything a device said is escaped: a serial number is
 // whatever the device chose to send.
 namespace LandingPage {
 
-QByteArray render(const std::vector<ThermostatState> &states, const QString &version);
+QByteArray table(const std::vector<ThermostatState> &states, const QString &version);
 
 } // namespace LandingPage

@@ -29,13 +29,6 @@ QString heldFor(const QString &command, const SetCommand::Plan &plan)
     return ValueParser::celsiusText(command == QLatin1String("tl") ? plan.low : plan.high);
 }
 
-// Whether the thermostat already holds every value of the batch.
-bool alreadyHeld(const SetCommand::Values &v, const Reading &r)
-{
-    return (!v.low || *v.low == r.low) && (!v.high || *v.high == r.high) &&
-           (!v.mode || (r.mode && modeName(*v.mode) == r.modeText()));
-}
-
 } // namespace
 
 bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironment &environment, Settings *s,
@@ -231,25 +224,11 @@ void MqttBridge::apply(const CommandCoalescer::Batch &batch)
                    .arg(c.name)
                    .arg(CommandCoalescer::kGatherMs));
 
-    const std::optional<ThermostatState> s = m_fleet.state(batch.id);
-    const bool held = s && s->up && s->reading && alreadyHeld(batch.values, *s->reading);
-    if (!held) {
-        if (const auto wait = m_coalescer.waitBeforeNext(batch.id)) {
-            const QString why = QStringLiteral("at most %1 configurations a minute reach a thermostat; "
-                                               "try again in %2 s")
-                                    .arg(CommandCoalescer::kMostPerMinute)
-                                    .arg((*wait + 999) / 1000);
-            for (const CommandCoalescer::Command &c : batch.commands)
-                result(batch.id, c.name, c.shown, false, why);
-            return;
-        }
-    }
+    // The fleet keeps the pace of configurations, shared with the web page.
     m_fleet.configure(batch.id, batch.values, QStringLiteral("mqtt"),
                       [this, alive = std::weak_ptr<int>(m_alive), batch](const Fleet::Outcome &outcome) {
                           if (alive.expired())
                               return;
-                          if (outcome.written)
-                              m_coalescer.written(batch.id);
                           for (const CommandCoalescer::Command &c : batch.commands)
                               result(batch.id, c.name, c.shown, outcome.ok, outcome.reason, outcome.written,
                                      heldFor(c.name, outcome.plan));

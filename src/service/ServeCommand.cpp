@@ -5,6 +5,7 @@
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
 #include "SignalWatcher.h"
+#include "WebConfig.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -30,6 +31,8 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
                                        QDateTime::currentSecsSinceEpoch());
         });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
+    m_exporter.setChangeHandler([this](const QString &id, const SetCommand::Values &values,
+                                       HttpExporter::Reply reply) { change(id, values, std::move(reply)); });
 }
 
 ServeCommand::~ServeCommand()
@@ -41,7 +44,61 @@ ServeCommand::~ServeCommand()
 void ServeCommand::publish()
 {
     const std::vector<ThermostatState> states = m_fleet.states();
-    m_exporter.publish({MetricsExposition::render(states, kVersion), LandingPage::render(states, kVersion)});
+    QStringList ids;
+    for (const ThermostatState &s : states)
+        ids << s.id;
+    m_exporter.publish(
+        {MetricsExposition::render(states, kVersion), LandingPage::table(states, kVersion), ids});
+}
+
+void ServeCommand::change(const QString &id, const SetCommand::Values &values, HttpExporter::Reply reply)
+{
+    if (!m_fleet.state(id)) {
+        reply(HttpExporter::changeAnswer(false, false, QStringLiteral("no thermostat %1").arg(id), {}));
+        return;
+    }
+    m_fleet.configure(id, values, QStringLiteral("web"), [this, reply](const Fleet::Outcome &o) {
+        reply(HttpExporter::changeAnswer(o.ok, o.written, o.reason, o.plan));
+        // The pages follow at once rather than at the next round.
+        if (o.written)
+            publish();
+    });
+}
+
+bool ServeCommand::loadWebConfig(WebConfig *web)
+{
+    if (m_options.webConfig.isEmpty())
+        return true;
+    const WebConfig::Parsed parsed = WebConfig::load(m_options.webConfig);
+    if (!parsed.config) {
+        m_notice(QStringLiteral("--web-config: ") + parsed.error);
+        return false;
+    }
+    *web = *parsed.config;
+    return true;
+}
+
+void ServeCommand::reloadWebConfig()
+{
+    WebConfig web;
+    QString error;
+    if (!loadWebConfig(&web)) {
+        m_notice(QStringLiteral("the web configuration in use stays as it was"));
+        return;
+    }
+    if (!m_exporter.reconfigure(web, &error)) {
+        m_notice(QStringLiteral("--web-config: %1; the web configuration in use stays as it was").arg(error));
+        return;
+    }
+    m_notice(QStringLiteral("web configuration read again: %1").arg(webSummary(web)));
+}
+
+QString ServeCommand::webSummary(const WebConfig &web)
+{
+    const QString users = web.loginRequired()
+                              ? QStringLiteral("%1 user(s), every page behind a login").arg(web.users.size())
+                              : QStringLiteral("no user: pages open, changes refused");
+    return (web.tls() ? QStringLiteral("TLS, ") : QStringLiteral("no TLS, ")) + users;
 }
 
 ExitCode ServeCommand::run()
@@ -50,7 +107,12 @@ ExitCode ServeCommand::run()
     // a write to a closed pipe just fails.
     std::signal(SIGPIPE, SIG_IGN);
     QString error;
-    if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, &error)) {
+    WebConfig web;
+    if (!loadWebConfig(&web))
+        return ExitCode::Usage;
+    if (!m_exporter.chartProblem().isEmpty())
+        m_notice(m_exporter.chartProblem());
+    if (!m_exporter.start(m_options.listen, HttpExporter::Limits{}, web, &error)) {
         m_notice(QStringLiteral("cannot listen on %1: %2")
                      .arg(HttpExporter::url(m_options.listen, m_options.listen.port), error));
         return ExitCode::Device;
@@ -81,10 +143,18 @@ ExitCode ServeCommand::run()
     });
     connect(&m_fleet, &Fleet::firstRoundDone, &first, &QEventLoop::quit);
     QTimer::singleShot(kFirstReadingsWaitMs, &first, &QEventLoop::quit);
+    // SIGHUP reads the web configuration again (a renewed certificate, a new user).
+    if (!m_options.webConfig.isEmpty()) {
+        stopSignals.watchHangup();
+        connect(&stopSignals, &SignalWatcher::reloadRequested, this, &ServeCommand::reloadWebConfig);
+    }
     m_fleet.start();
     first.exec();
     publish();
-    m_notice(QStringLiteral("listening on %1").arg(HttpExporter::url(m_options.listen, m_exporter.port())));
+    m_notice(QStringLiteral("listening on %1")
+                 .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls())));
+    if (!m_options.webConfig.isEmpty())
+        m_notice(QStringLiteral("web configuration: %1").arg(webSummary(web)));
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();

@@ -28,6 +28,10 @@ public:
 
 private:
     void publish();
+    void change(const QString &id, const SetCommand::Values &values, HttpExporter::Reply reply);
+    bool loadWebConfig(WebConfig *web);
+    void reloadWebConfig();
+    static QString webSummary(const WebConfig &web);
 
     const ServiceSettings m_options;
     Notice m_notice;

@@ -25,4 +25,8 @@ struct ServiceSettings
     QString historyPath;
     int historyDays = 400;             // minute rows older than that are deleted
     std::int64_t historyFlushMs = 60000; // between two writes to disk
+
+    // The web dashboard's TLS and users, in the exporters' format; empty:
+    // plain HTTP, open for reading, closed for changes.
+    QString webConfig;
 };

@@ -64,24 +64,4 @@ TEST(CommandCoalescer, ALaterValueReplacesAnEarlierOne)
     EXPECT_EQ(batch.superseded[0].shown, QStringLiteral("18"));
 }
 
-TEST(CommandCoalescer, TenConfigurationsAMinuteThenWait)
-{
-    qint64 now = 1000;
-    CommandCoalescer c([&now] { return now; });
-    const QString id = QStringLiteral("A");
-    for (int i = 0; i < CommandCoalescer::kMostPerMinute; ++i) {
-        EXPECT_FALSE(c.waitBeforeNext(id)) << i;
-        c.written(id);
-        now += 1000;
-    }
-    // The eleventh within the minute waits for the first to leave it.
-    ASSERT_TRUE(c.waitBeforeNext(id));
-    EXPECT_EQ(*c.waitBeforeNext(id), CommandCoalescer::kMinuteMs - 10000);
-    EXPECT_FALSE(c.waitBeforeNext(QStringLiteral("B"))); // each thermostat has its own pace
-    now = 1000 + CommandCoalescer::kMinuteMs;
-    EXPECT_FALSE(c.waitBeforeNext(id));
-    c.written(id);
-    EXPECT_TRUE(c.waitBeforeNext(id)); // the second, at 2000, is still within the minute
-}
-
 } // namespace

@@ -20,6 +20,8 @@ mkdir -p "$root/usr/bin" "$root/usr/lib/systemd" "$root/usr/share/man/man1" || e
 cp -r "$units" "$root/usr/lib/systemd/" || exit 1
 cp "$unit" "$root$units/" || exit 1
 cp "$program" "$root/usr/bin/calidorctl" || exit 1
+# ExecReload= signals the service with the system's kill.
+cp "$(type -P kill)" "$root/usr/bin/kill" || exit 1
 cp "$man_page" "$root/usr/share/man/man1/" || exit 1
 name=$(basename "$unit")
 

@@ -74,9 +74,10 @@ TEST(Exposition, EveryThermostatUnderItsIdAndNoStaleValuesWhileDown)
     EXPECT_EQ(typed.size(), 12);
 }
 
-TEST(Exposition, RoutesOnlyTheTwoPagesAndOnlyGetAndHead)
+TEST(Exposition, RoutesOnlyTheTableOfPathsAndOnlyGetAndHead)
 {
-    const HttpExporter::Pages pages{"metrics\n", "<html>"};
+    const HttpExporter::Pages pages{"metrics\n", "<table>plain</table>", {QStringLiteral("SIM0001")}};
+    const StaticFiles files;
     const struct
     {
         const char *method;
@@ -86,30 +87,50 @@ TEST(Exposition, RoutesOnlyTheTwoPagesAndOnlyGetAndHead)
     } rows[] = {
         {"GET", "/metrics", 200, "metrics"},
         {"HEAD", "/metrics", 200, "metrics"},
-        {"GET", "/", 200, "<html>"},
+        {"GET", "/", 200, "<table>plain</table>"},
+        {"GET", "/thermostat/SIM0001", 200, "<table>plain</table>"},
+        {"GET", "/thermostat/SIM0009", 404, ""},
+        {"GET", "/thermostat/SIM0001/x", 404, ""},
+        {"GET", "/static/dashboard.js", 200, "use strict"},
         {"POST", "/metrics", 405, "GET and HEAD"},
         {"DELETE", "/", 405, ""},
+        {"PUT", "/static/dashboard.js", 405, ""},
         {"GET", "/metrics/", 404, ""},
         {"GET", "/../metrics", 404, ""},
+        {"GET", "/static/../metrics", 404, ""},
+        {"GET", "/static/%2e%2e/metrics", 404, ""},
         {"GET", "/index.html", 404, ""},
+        {"GET", "/usr/share/javascript/dygraphs/dygraph.min.js", 404, ""},
         {"POST", "/nowhere", 404, ""},
         {"get", "/metrics", 405, ""},
     };
     for (const auto &row : rows) {
-        const HttpExporter::Answer a = HttpExporter::route(row.method, row.path, pages);
+        const HttpExporter::Answer a =
+            HttpExporter::route({row.method, row.path, {}, {}, false}, pages, files);
         EXPECT_EQ(a.status, row.status) << row.method << ' ' << row.path;
         EXPECT_TRUE(a.body.contains(row.body)) << row.method << ' ' << row.path;
         EXPECT_EQ(!a.allow.isEmpty(), row.status == 405) << row.method << ' ' << row.path;
     }
-    EXPECT_EQ(HttpExporter::route("GET", "/metrics", pages).contentType,
+    EXPECT_EQ(HttpExporter::route({"GET", "/metrics", {}, {}, false}, pages, files).contentType,
               "text/plain; version=0.0.4; charset=utf-8");
+    // The page says which language and whether changes can be made.
+    const HttpExporter::Answer fr =
+        HttpExporter::route({"GET", "/", "fr-FR,fr;q=0.9", {}, true}, pages, files);
+    EXPECT_TRUE(fr.body.contains("lang=\"fr\" data-change=\"yes\"")) << fr.body.left(200).toStdString();
+    const HttpExporter::Answer open = HttpExporter::route({"GET", "/", "en", {}, false}, pages, files);
+    EXPECT_TRUE(open.body.contains("data-change=\"no-users\""));
+    // A file the browser holds already is not sent again.
+    const HttpExporter::Answer js =
+        HttpExporter::route({"GET", "/static/dashboard.js", {}, {}, false}, pages, files);
+    EXPECT_EQ(HttpExporter::route({"GET", "/static/dashboard.js", {}, js.etag, false}, pages, files).status,
+              304u);
 }
 
 TEST(Exposition, TheLandingPageEscapesWhatADeviceSaid)
 {
     ThermostatState hostile = state("<script>alert(1)</script>", true, true);
     hostile.path = QStringLiteral("/dev/<b>");
-    const QString page = QString::fromUtf8(LandingPage::render({hostile, state("B", false, false)}, "1.1.0"));
+    const QString page = QString::fromUtf8(LandingPage::table({hostile, state("B", false, false)}, "1.1.0"));
     EXPECT_FALSE(page.contains("<script>"));
     EXPECT_FALSE(page.contains("<b>"));
     EXPECT_TRUE(page.contains("&lt;script&gt;"));

@@ -198,6 +198,34 @@ TEST_F(FleetFixture, ConfigureUsesTheChecksOfSetAndWritesOnlyWhatDiffers)
     EXPECT_EQ(configured.at(0).at(1), "test"); // who asked
 }
 
+// One pace for every source: ten configurations a minute reach a thermostat,
+// whether from MQTT or the web page; what it holds already is still answered.
+TEST_F(FleetFixture, OnePaceCoversEverySource)
+{
+    transport->plug(a);
+    fleet.start();
+    ASSERT_TRUE(waitFor([&] { return reads("A") == 1; }));
+    for (int i = 0; i < ConfigurePace::kMostPerMinute; ++i) {
+        std::optional<Fleet::Outcome> o;
+        fleet.configure(QStringLiteral("A"), {100 + i, std::nullopt, std::nullopt},
+                        i % 2 ? QStringLiteral("web") : QStringLiteral("mqtt"),
+                        [&](const Fleet::Outcome &r) { o = r; });
+        ASSERT_TRUE(waitFor([&] { return o.has_value(); }));
+        EXPECT_TRUE(o->written) << i << o->reason.toStdString();
+    }
+    const Fleet::Outcome refused = configure(QStringLiteral("A"), {150, std::nullopt, std::nullopt});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.reason.contains(QLatin1String("at most 10 configurations a minute")))
+        << refused.reason.toStdString();
+    EXPECT_EQ(a->lowThreshold(), 109);
+    const Fleet::Outcome held = configure(QStringLiteral("A"), {109, std::nullopt, std::nullopt});
+    EXPECT_TRUE(held.ok);
+    EXPECT_FALSE(held.written);
+    // A value it held before the last write is not taken for held now.
+    EXPECT_FALSE(configure(QStringLiteral("A"), {108, std::nullopt, std::nullopt}).ok);
+    EXPECT_EQ(a->outputReportsAccepted(), ConfigurePace::kMostPerMinute);
+}
+
 // A thermostat stuck in a read holds up nobody else: the other is read and
 // configured meanwhile, and stopping does not wait for the stuck one.
 TEST_F(FleetFixture, AStuckThermostatHoldsUpNoOther)
