@@ -16,9 +16,19 @@ constexpr const char *kCsv = "text/csv; charset=utf-8";
 constexpr const char *kText = "text/plain; charset=utf-8";
 constexpr const char *kPrefix = "/api/v1/thermostats";
 
+HttpExporter::Answer answered(unsigned status, const char *type, const QByteArray &body, const char *allow = "")
+{
+    HttpExporter::Answer a;
+    a.status = status;
+    a.contentType = type;
+    a.body = body;
+    a.allow = allow;
+    return a;
+}
+
 HttpExporter::Answer refused(unsigned status, const QString &why)
 {
-    return {status, kText, why.toUtf8() + '\n', {}};
+    return answered(status, kText, why.toUtf8() + '\n');
 }
 
 } // namespace
@@ -62,12 +72,12 @@ std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method,
     if (path != kPrefix && !path.startsWith(QByteArray(kPrefix) + '/'))
         return std::nullopt;
     if (method != "GET" && method != "HEAD")
-        return HttpExporter::Answer{MHD_HTTP_METHOD_NOT_ALLOWED, kText, "only GET and HEAD\n", "GET, HEAD"};
+        return answered(MHD_HTTP_METHOD_NOT_ALLOWED, kText, "only GET and HEAD\n", "GET, HEAD");
     if (path == kPrefix) {
         if (!query.isEmpty())
             return refused(MHD_HTTP_BAD_REQUEST, QStringLiteral("no parameters here"));
         static const std::vector<ThermostatState> none;
-        return HttpExporter::Answer{MHD_HTTP_OK, kJson, thermostats(states ? *states : none), {}};
+        return answered(MHD_HTTP_OK, kJson, thermostats(states ? *states : none));
     }
     // /api/v1/thermostats/ID/history, and nothing else below it.
     const QList<QByteArray> parts = path.mid(int(qstrlen(kPrefix)) + 1).split('/');
@@ -108,11 +118,9 @@ std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method,
         empty.from = q.from;
         empty.to = q.to;
         empty.step = HistoryStore::chooseStep(q.from, q.to, q.points);
-        return HttpExporter::Answer{MHD_HTTP_OK,
-                                    format == QLatin1String("csv") ? kCsv : kJson,
-                                    format == QLatin1String("csv") ? HistoryFormat::csv(empty)
-                                                                   : HistoryFormat::json(id, empty, {}),
-                                    {}};
+        return answered(MHD_HTTP_OK, format == QLatin1String("csv") ? kCsv : kJson,
+                        format == QLatin1String("csv") ? HistoryFormat::csv(empty)
+                                                       : HistoryFormat::json(id, empty, {}));
     }
     QString error;
     const std::optional<HistoryStore::Range> range = history->range(id, q.from, q.to, q.points, &error);
@@ -122,7 +130,6 @@ std::optional<HttpExporter::Answer> HistoryApi::answer(const QByteArray &method,
                        QStringLiteral("the history cannot be read: %1").arg(error));
     }
     if (format == QLatin1String("csv"))
-        return HttpExporter::Answer{MHD_HTTP_OK, kCsv, HistoryFormat::csv(*range), {}};
-    return HttpExporter::Answer{
-        MHD_HTTP_OK, kJson, HistoryFormat::json(id, *range, history->events(id, q.from, q.to)), {}};
+        return answered(MHD_HTTP_OK, kCsv, HistoryFormat::csv(*range));
+    return answered(MHD_HTTP_OK, kJson, HistoryFormat::json(id, *range, history->events(id, q.from, q.to)));
 }

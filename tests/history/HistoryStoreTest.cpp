@@ -42,8 +42,9 @@ TEST_P(StepChoice, GivesTheSmallestStepWithinTheCap)
     const StepCase &c = GetParam();
     const std::int64_t step = HistoryStore::chooseStep(c.from, c.to, c.maxPoints);
     EXPECT_EQ(step, c.step);
-    if (c.to > c.from)
+    if (c.to > c.from) {
         EXPECT_LE((c.to - 1) / step - c.from / step + 1, std::max(c.maxPoints, 1));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StepChoice, ::testing::ValuesIn(kSteps),

@@ -224,8 +224,9 @@ TEST_P(HistoryApiTest, AnswersWhatItIsAsked)
     EXPECT_EQ(answer->status, a.status) << answer->body.toStdString();
     EXPECT_EQ(answer->contentType, QByteArray(a.contentType));
     EXPECT_TRUE(answer->body.contains(a.bodyHas)) << answer->body.toStdString();
-    if (a.status == 200 && answer->contentType == "application/json")
+    if (a.status == 200 && answer->contentType == "application/json") {
         EXPECT_FALSE(QJsonDocument::fromJson(answer->body).isNull());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HistoryApiTest, ::testing::ValuesIn(kAsks),
