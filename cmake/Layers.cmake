@@ -15,6 +15,8 @@ set(CALIDOR_LAYERS
     "calidor_platform_interfaces:"
     "calidor_thermostat:calidor_device,calidor_hid,calidor_platform_interfaces"
     "calidor_link:calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_schedule:calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_alerts:calidor_schedule,calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_mqtt:"
     "calidor_service:calidor_link,calidor_mqtt,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_cli:calidor_service,calidor_link,calidor_mqtt,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
