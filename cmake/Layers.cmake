@@ -4,7 +4,7 @@
 # For every library of ours: which of our libraries it may reach, directly or
 # through others. A dependency points down; only the window libraries reach
 # QtGui or QtWidgets; only hidraw uses libudev;
-# only mqtt uses libmosquitto. The check reads the links
+# only mqtt uses libmosquitto; only alerts uses libcurl. The check reads the links
 # the build really has, so a wrong target_link_libraries() fails at configure
 # time, before anything is compiled.
 set(CALIDOR_LAYERS
@@ -34,6 +34,7 @@ set(CALIDOR_HEADLESS_PROGRAMS calidorctl)
 set(CALIDOR_GUI_LINKS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
 set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
+set(CALIDOR_CURL_LINKS PkgConfig::CURL curl)
 
 # The direct links of a target, as names (generator expressions that only
 # wrap a name are unwrapped).
@@ -110,7 +111,7 @@ function(calidor_check_layers dirs)
                 list(APPEND _errors "${_lib} links ${_x}: only the window libraries may")
             endif()
         endforeach()
-        # libudev is hidraw's own business (and libmosquitto mqtt's): a static library passes it on to
+        # libudev is hidraw's own business (libmosquitto mqtt's, libcurl alerts'): a static library passes it on to
         # whoever links hidraw, so only direct uses count.
         _calidor_direct_links(${_lib} _direct)
         foreach(_x IN LISTS _direct)
@@ -119,6 +120,9 @@ function(calidor_check_layers dirs)
             endif()
             if(_x IN_LIST CALIDOR_MOSQUITTO_LINKS AND NOT _lib STREQUAL "calidor_mqtt")
                 list(APPEND _errors "${_lib} links ${_x}: only calidor_mqtt may")
+            endif()
+            if(_x IN_LIST CALIDOR_CURL_LINKS AND NOT _lib STREQUAL "calidor_alerts")
+                list(APPEND _errors "${_lib} links ${_x}: only calidor_alerts may")
             endif()
         endforeach()
     endforeach()

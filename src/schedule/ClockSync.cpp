@@ -1,7 +1,6 @@
 #include "ClockSync.h"
 
 #include <QFileInfo>
-
 #include <sys/timex.h>
 
 namespace ClockSync {
@@ -24,7 +23,9 @@ Facts read(const QString &flagPath)
 {
     Facts facts;
     facts.timesyncFlag = QFileInfo::exists(flagPath);
-    struct timex tx{}; // modes 0: only reads, needs no privilege
+    struct timex tx
+    {
+    }; // modes 0: only reads, needs no privilege
     const int state = adjtimex(&tx);
     if (state >= 0) {
         facts.kernelState = state;

@@ -11,10 +11,10 @@ inline constexpr const char *kTimesyncFlag = "/run/systemd/timesync/synchronized
 
 struct Facts
 {
-    bool timesyncFlag = false;       // systemd-timesyncd's flag file exists
-    std::optional<int> kernelState;  // adjtimex()'s answer; none: the call failed
-    long kernelStatus = 0;           // its status bits (STA_UNSYNC among them)
-    bool trusted = false;            // the administrator says the clock is right
+    bool timesyncFlag = false;      // systemd-timesyncd's flag file exists
+    std::optional<int> kernelState; // adjtimex()'s answer; none: the call failed
+    long kernelStatus = 0;          // its status bits (STA_UNSYNC among them)
+    bool trusted = false;           // the administrator says the clock is right
 };
 
 struct Verdict

@@ -6,8 +6,8 @@
 
 namespace {
 
-const Incidents::Kind kKinds[] = {Incidents::Kind::OutOfBand, Incidents::Kind::Silent, Incidents::Kind::ProbeFault,
-                                  Incidents::Kind::ForeignChange};
+const Incidents::Kind kKinds[] = {Incidents::Kind::OutOfBand, Incidents::Kind::Silent,
+                                  Incidents::Kind::ProbeFault, Incidents::Kind::ForeignChange};
 
 QJsonValue timeValue(const std::optional<QDateTime> &time)
 {
@@ -52,7 +52,8 @@ QString Incidents::phaseName(Phase phase)
     return {};
 }
 
-void Incidents::remind(const QString &id, Kind kind, Track &track, const QDateTime &now, std::vector<Notice> *out)
+void Incidents::remind(const QString &id, Kind kind, Track &track, const QDateTime &now,
+                       std::vector<Notice> *out)
 {
     const std::int64_t every = m_rules.reminderSeconds;
     if (!track.open || every <= 0 || track.lastTold.secsTo(now) < every)
@@ -107,8 +108,8 @@ std::vector<Incidents::Notice> Incidents::reading(const QDateTime &at, const Rea
         const std::int32_t high = reading.high + m_rules.marginTenths;
         const bool outside = reading.temperature < low || reading.temperature > high;
         const QString detail = QStringLiteral("%1 °C, band %2 .. %3 °C")
-                                   .arg(ValueParser::celsiusText(reading.temperature), ValueParser::celsiusText(low),
-                                        ValueParser::celsiusText(high));
+                                   .arg(ValueParser::celsiusText(reading.temperature),
+                                        ValueParser::celsiusText(low), ValueParser::celsiusText(high));
         update(id, Kind::OutOfBand, outside, at, detail, m_rules.bandSeconds, m_rules.bandSeconds, &out);
     }
     return out;
@@ -135,7 +136,8 @@ std::vector<Incidents::Notice> Incidents::tick(const QDateTime &now)
     for (auto &[id, device] : m_devices) {
         Track &silent = device[Kind::Silent];
         if (silent.badSince && !silent.open)
-            update(id, Kind::Silent, true, now, QStringLiteral("does not answer"), m_rules.silentSeconds, 0, &out);
+            update(id, Kind::Silent, true, now, QStringLiteral("does not answer"), m_rules.silentSeconds, 0,
+                   &out);
         for (auto &[kind, track] : device)
             remind(id, kind, track, now, &out);
     }

@@ -28,8 +28,8 @@ public:
 
     struct Rules
     {
-        std::int32_t marginTenths = 20;  // outside TL - margin .. TH + margin
-        std::int64_t bandSeconds = 600;  // for this long
+        std::int32_t marginTenths = 20; // outside TL - margin .. TH + margin
+        std::int64_t bandSeconds = 600; // for this long
         std::int64_t silentSeconds = 120;
         std::int64_t probeSeconds = 60;
         std::int64_t reminderSeconds = 0; // 0: no reminder

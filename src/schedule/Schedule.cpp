@@ -14,8 +14,9 @@
 
 namespace {
 
-const QStringList kDays = {QStringLiteral("mon"), QStringLiteral("tue"), QStringLiteral("wed"), QStringLiteral("thu"),
-                           QStringLiteral("fri"), QStringLiteral("sat"), QStringLiteral("sun")};
+const QStringList kDays = {QStringLiteral("mon"), QStringLiteral("tue"), QStringLiteral("wed"),
+                           QStringLiteral("thu"), QStringLiteral("fri"), QStringLiteral("sat"),
+                           QStringLiteral("sun")};
 
 std::optional<QString> unknownKey(const QJsonObject &object, const QStringList &known)
 {
@@ -67,7 +68,8 @@ QString valuesOf(const QJsonObject &object, Schedule::Values *values)
 // "5d", "36h", "90m", "1d12h30m".
 std::optional<std::int64_t> durationSeconds(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(?:(\\d{1,4})d)?(?:(\\d{1,5})h)?(?:(\\d{1,6})m)?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:(\\d{1,4})d)?(?:(\\d{1,5})h)?(?:(\\d{1,6})m)?$"));
     const auto match = pattern.match(text);
     if (text.isEmpty() || !match.hasMatch())
         return std::nullopt;
@@ -89,7 +91,9 @@ QString durationText(std::int64_t seconds)
 
 QString hhmm(int minute)
 {
-    return QStringLiteral("%1:%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(minute / 60, 2, 10, QLatin1Char('0'))
+        .arg(minute % 60, 2, 10, QLatin1Char('0'));
 }
 
 void putValues(QJsonObject *object, const Schedule::Values &values)
@@ -115,7 +119,8 @@ Schedule::Parsed Schedule::parse(const QByteArray &json)
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError)
-        return {std::nullopt, QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset)};
+        return {std::nullopt,
+                QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset)};
     if (!document.isObject())
         return {std::nullopt, QStringLiteral("not a JSON object")};
     return fromJson(document.object());
@@ -124,7 +129,8 @@ Schedule::Parsed Schedule::parse(const QByteArray &json)
 Schedule::Parsed Schedule::fromJson(const QJsonObject &object)
 {
     Schedule schedule;
-    if (object.size() != 1 || !(object.contains(QLatin1String("weekly")) || object.contains(QLatin1String("profile"))))
+    if (object.size() != 1 ||
+        !(object.contains(QLatin1String("weekly")) || object.contains(QLatin1String("profile"))))
         return {std::nullopt, QStringLiteral("a schedule is one of \"weekly\" or \"profile\"")};
 
     if (object.contains(QLatin1String("weekly"))) {
@@ -142,8 +148,9 @@ Schedule::Parsed Schedule::fromJson(const QJsonObject &object)
             if (!item.isObject())
                 return fail(QStringLiteral("not an object"));
             const QJsonObject entry = item.toObject();
-            if (auto key = unknownKey(entry, {QStringLiteral("days"), QStringLiteral("at"), QStringLiteral("tl"),
-                                              QStringLiteral("th"), QStringLiteral("mode")}))
+            if (auto key =
+                    unknownKey(entry, {QStringLiteral("days"), QStringLiteral("at"), QStringLiteral("tl"),
+                                       QStringLiteral("th"), QStringLiteral("mode")}))
                 return fail(QStringLiteral("unknown key \"%1\"").arg(*key));
             WeeklyEntry out;
             static const QRegularExpression at(QStringLiteral("^([01][0-9]|2[0-3]):([0-5][0-9])$"));
@@ -163,7 +170,9 @@ Schedule::Parsed Schedule::fromJson(const QJsonObject &object)
                 out.days.push_back(index + 1);
                 const int weekMinute = index * 1440 + out.minute;
                 if (auto [it, fresh] = taken.emplace(weekMinute, number); !fresh)
-                    return fail(QStringLiteral("%1 %2 overlaps entry %3").arg(kDays[index], hhmm(out.minute)).arg(it->second));
+                    return fail(QStringLiteral("%1 %2 overlaps entry %3")
+                                    .arg(kDays[index], hhmm(out.minute))
+                                    .arg(it->second));
             }
             if (QString e = valuesOf(entry, &out.values); !e.isEmpty())
                 return fail(e);
@@ -200,10 +209,12 @@ Schedule::Parsed Schedule::fromJson(const QJsonObject &object)
         out.ramp = step.contains(QLatin1String("ramp"));
         if (out.ramp == step.contains(QLatin1String("hold")))
             return fail(QStringLiteral("a step is either \"hold\" or \"ramp\", with its duration"));
-        const QString duration = step.value(out.ramp ? QLatin1String("ramp") : QLatin1String("hold")).toString();
+        const QString duration =
+            step.value(out.ramp ? QLatin1String("ramp") : QLatin1String("hold")).toString();
         const auto seconds = durationSeconds(duration);
         if (!seconds || *seconds < 60)
-            return fail(QStringLiteral("duration \"%1\" must be at least a minute, as 5d, 36h, 90m").arg(duration));
+            return fail(
+                QStringLiteral("duration \"%1\" must be at least a minute, as 5d, 36h, 90m").arg(duration));
         out.seconds = *seconds;
         const bool given = step.contains(QLatin1String("tl")) || step.contains(QLatin1String("th"));
         if (!given && !out.ramp && before) {
@@ -243,7 +254,8 @@ QJsonObject Schedule::toJson() const
     }
     QJsonArray steps;
     for (const Step &step : m_steps) {
-        QJsonObject object{{step.ramp ? QStringLiteral("ramp") : QStringLiteral("hold"), durationText(step.seconds)}};
+        QJsonObject object{
+            {step.ramp ? QStringLiteral("ramp") : QStringLiteral("hold"), durationText(step.seconds)}};
         if (step.keep) {
             if (step.values.mode)
                 object[QStringLiteral("mode")] = QString(QChar(*step.values.mode));
@@ -252,6 +264,6 @@ QJsonObject Schedule::toJson() const
         }
         steps.append(object);
     }
-    return {{QStringLiteral("profile"),
-             QJsonObject{{QStringLiteral("start"), m_start.toString(Qt::ISODate)}, {QStringLiteral("steps"), steps}}}};
+    return {{QStringLiteral("profile"), QJsonObject{{QStringLiteral("start"), m_start.toString(Qt::ISODate)},
+                                                    {QStringLiteral("steps"), steps}}}};
 }

@@ -40,8 +40,8 @@ class Schedule
 public:
     struct Values
     {
-        std::int32_t tl = 0; // tenths
-        std::int32_t th = 0; // tenths
+        std::int32_t tl = 0;              // tenths
+        std::int32_t th = 0;              // tenths
         std::optional<std::int16_t> mode; // 65 or 66
         bool operator==(const Values &) const = default;
     };
@@ -58,7 +58,7 @@ public:
     {
         bool ramp = false;
         std::int64_t seconds = 0;
-        Values values; // held, or reached at the end of the ramp
+        Values values;     // held, or reached at the end of the ramp
         bool keep = false; // a hold without values of its own
         bool operator==(const Step &) const = default;
     };

@@ -38,7 +38,8 @@ bool differs(const Schedule::Values &a, const Schedule::Values &b)
 } // namespace
 
 SchedulePlan::SchedulePlan(Schedule schedule, QTimeZone zone, std::int64_t rampSeconds)
-    : m_schedule(std::move(schedule)), m_zone(std::move(zone)), m_rampSeconds(std::max<std::int64_t>(rampSeconds, 60))
+    : m_schedule(std::move(schedule)), m_zone(std::move(zone)),
+      m_rampSeconds(std::max<std::int64_t>(rampSeconds, 60))
 {
     if (m_schedule.kind() == Schedule::Kind::Profile)
         planProfile();
@@ -95,7 +96,8 @@ QDateTime SchedulePlan::utcOf(const QDate &date, int minute) const
 {
     // The wall-clock time read as if it were UTC, then each offset the zone
     // has around it tried.
-    const std::int64_t wall = QDateTime(date, QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch() + minute * 60LL;
+    const std::int64_t wall =
+        QDateTime(date, QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch() + minute * 60LL;
     const int before = m_zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(wall - 86400, QTimeZone::utc()));
     const int after = m_zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(wall + 86400, QTimeZone::utc()));
     std::optional<std::int64_t> best;
@@ -107,7 +109,8 @@ QDateTime SchedulePlan::utcOf(const QDate &date, int minute) const
     if (best)
         return QDateTime::fromSecsSinceEpoch(*best, QTimeZone::utc());
     // In the hour the clock skips: due when the clock jumps over it.
-    const auto jump = m_zone.nextTransition(QDateTime::fromSecsSinceEpoch(wall - std::max(before, after) - 1, QTimeZone::utc()));
+    const auto jump = m_zone.nextTransition(
+        QDateTime::fromSecsSinceEpoch(wall - std::max(before, after) - 1, QTimeZone::utc()));
     if (jump.atUtc.isValid())
         return jump.atUtc.toUTC();
     return QDateTime::fromSecsSinceEpoch(wall - before, QTimeZone::utc());

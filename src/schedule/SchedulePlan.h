@@ -40,8 +40,8 @@ public:
         bool finished = false; // past a profile's last step: its last values stay
         Values values;
         int step = 0;
-        QDateTime since;                  // when these values became due
-        std::optional<QDateTime> next;    // the next write
+        QDateTime since;                   // when these values became due
+        std::optional<QDateTime> next;     // the next write
         std::optional<QDateTime> nextStep; // the next entry or step (a ramp's tenths are not steps)
     };
 
@@ -72,6 +72,6 @@ private:
     Schedule m_schedule;
     QTimeZone m_zone;
     std::int64_t m_rampSeconds;
-    std::vector<Change> m_profile;         // every write of a profile
+    std::vector<Change> m_profile;       // every write of a profile
     std::vector<QDateTime> m_stepStarts; // and where its steps begin; the last is its end
 };

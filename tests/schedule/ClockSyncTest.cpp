@@ -23,14 +23,14 @@ TEST_P(ClockSyncJudge, waitsUntilTheClockIsSet)
     EXPECT_FALSE(verdict.why.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ClockSyncJudge,
-                         testing::Values(Row{{false, TIME_ERROR, STA_UNSYNC, false}, false}, // booted, no network yet
-                                         Row{{true, TIME_ERROR, STA_UNSYNC, false}, true},   // timesyncd's flag
-                                         Row{{false, TIME_OK, 0, false}, true},              // an NTP client steers it
-                                         Row{{false, TIME_OK, STA_UNSYNC, false}, false},
-                                         Row{{false, TIME_ERROR, 0, false}, false},
-                                         Row{{false, std::nullopt, 0, false}, false},
-                                         Row{{false, std::nullopt, 0, true}, true})); // trusted by hand
+INSTANTIATE_TEST_SUITE_P(
+    Table, ClockSyncJudge,
+    testing::Values(Row{{false, TIME_ERROR, STA_UNSYNC, false}, false}, // booted, no network yet
+                    Row{{true, TIME_ERROR, STA_UNSYNC, false}, true},   // timesyncd's flag
+                    Row{{false, TIME_OK, 0, false}, true},              // an NTP client steers it
+                    Row{{false, TIME_OK, STA_UNSYNC, false}, false},
+                    Row{{false, TIME_ERROR, 0, false}, false}, Row{{false, std::nullopt, 0, false}, false},
+                    Row{{false, std::nullopt, 0, true}, true})); // trusted by hand
 
 TEST(ClockSync, readsTheFlagFile)
 {

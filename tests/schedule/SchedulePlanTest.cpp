@@ -127,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ProfileRow{-1, false, false, 0, 0, 0, 0, 0},
                     ProfileRow{0, true, false, 175, 185, 0, kDay, kDay},
                     ProfileRow{kDay + kTenth - 1, true, false, 175, 185, kDay, kDay + kTenth, 3 * kDay},
-                    ProfileRow{kDay + kTenth, true, false, 176, 186, kDay + kTenth, kDay + 2 * kTenth, 3 * kDay},
+                    ProfileRow{kDay + kTenth, true, false, 176, 186, kDay + kTenth, kDay + 2 * kTenth,
+                               3 * kDay},
                     ProfileRow{2 * kDay, true, false, 190, 200, 2 * kDay, 2 * kDay + kTenth, 3 * kDay},
                     ProfileRow{3 * kDay - 1, true, false, 204, 214, 3 * kDay - kTenth, 3 * kDay, 3 * kDay},
                     ProfileRow{3 * kDay, true, false, 205, 215, 3 * kDay, 4 * kDay, 4 * kDay},
@@ -136,9 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RampRow
 {
-    std::int64_t seconds;     // of the ramp
-    double to;                // TL it reaches, TH one degree above
-    std::int64_t rampSeconds; // --ramp-minutes
+    std::int64_t seconds;                                      // of the ramp
+    double to;                                                 // TL it reaches, TH one degree above
+    std::int64_t rampSeconds;                                  // --ramp-minutes
     std::vector<std::pair<std::int64_t, std::int32_t>> writes; // within the ramp: offset, TL
 };
 
