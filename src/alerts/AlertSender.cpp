@@ -20,6 +20,18 @@ AlertSender::AlertSender(std::vector<AlertChannel> channels, Report report, Retr
         lane->thread = std::thread([this, raw = lane.get()] { run(*raw); });
 }
 
+QStringList AlertSender::tryEach(const std::vector<AlertChannel> &channels, const AlertMessage &message,
+                                 int timeoutMs)
+{
+    static const CURLcode global = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)global;
+    const std::atomic<bool> never{false};
+    QStringList errors;
+    for (const AlertChannel &channel : channels)
+        errors.append(channel.deliver(message, never, timeoutMs));
+    return errors;
+}
+
 AlertSender::~AlertSender()
 {
     m_stop = true;

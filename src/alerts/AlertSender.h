@@ -4,6 +4,7 @@
 #include "AlertMessage.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -55,6 +56,11 @@ public:
     std::vector<Status> status() const;
 
     static constexpr std::size_t kQueueLimit = 200;
+
+    // One attempt at each channel, waited for: `calidorctl alert test` and
+    // the page's test button. One error per channel, empty when delivered.
+    static QStringList tryEach(const std::vector<AlertChannel> &channels, const AlertMessage &message,
+                               int timeoutMs = 20000);
 
 private:
     struct Lane

@@ -14,7 +14,8 @@ enum Allowed : unsigned {
     InWatch = 1u << 2,
     InSet = 1u << 3,
     InServe = 1u << 4,
-    Anywhere = InList | InRead | InWatch | InSet | InServe,
+    InAlertTest = 1u << 5,
+    Anywhere = InList | InRead | InWatch | InSet | InServe | InAlertTest,
 };
 
 enum class Key {
@@ -38,6 +39,7 @@ enum class Key {
     TopicPrefix,
     DiscoveryPrefix,
     NoDiscovery,
+    AlertsConfig,
 };
 
 struct OptionDef
@@ -48,7 +50,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 20> kOptions{{
+const std::array<OptionDef, 21> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -69,6 +71,7 @@ const std::array<OptionDef, 20> kOptions{{
     {"topic-prefix", Key::TopicPrefix, true, InServe},
     {"discovery-prefix", Key::DiscoveryPrefix, true, InServe},
     {"no-discovery", Key::NoDiscovery, false, InServe},
+    {"alerts-config", Key::AlertsConfig, true, InServe | InAlertTest},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -92,6 +95,8 @@ unsigned bitOf(Command command)
         return InSet;
     case Command::Serve:
         return InServe;
+    case Command::AlertTest:
+        return InAlertTest;
     case Command::None:
         break;
     }
@@ -207,6 +212,11 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
     case Key::NoDiscovery:
         o.service.noDiscovery = true;
         break;
+    case Key::AlertsConfig:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.service.alertsConfig = value;
+        break;
     }
     return {};
 }
@@ -226,6 +236,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("set");
     case Command::Serve:
         return QStringLiteral("serve");
+    case Command::AlertTest:
+        return QStringLiteral("alert test");
     case Command::None:
         break;
     }
@@ -294,7 +306,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         result.error = QStringLiteral("no command given (list, read, watch, set or serve)");
         return result;
     }
-    const auto command = commandNamed(words.first());
+    auto command = commandNamed(words.first());
+    // The one command of two words.
+    if (words.first() == QLatin1String("alert")) {
+        if (words.size() < 2 || words.at(1) != QLatin1String("test")) {
+            result.error = QStringLiteral("alert needs what to do: alert test");
+            return result;
+        }
+        command = Command::AlertTest;
+        words.removeFirst();
+    }
     if (!command) {
         result.error =
             QStringLiteral("unknown command \"%1\" (list, read, watch, set or serve)").arg(words.first());
@@ -327,6 +348,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                 return result;
             }
     o.service.intervalMs = o.intervalMs;
+    if (o.command == Command::AlertTest && o.service.alertsConfig.isEmpty()) {
+        result.error = QStringLiteral("alert test needs --alerts-config FILE");
+        return result;
+    }
     if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
         result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
         return result;
@@ -352,6 +377,8 @@ QString CommandLine::usage()
                           "  serve [--listen ADDR:PORT] [--interval D]\n"
                           "                             reads every thermostat, now and later plugged in,\n"
                           "                             and serves them over HTTP for Prometheus\n"
+                          "  alert test --alerts-config FILE\n"
+                          "                             sends a test alert to every channel of FILE\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
@@ -386,6 +413,10 @@ QString CommandLine::usage()
                           "  --discovery-prefix P  Home Assistant's discovery prefix (default:\n"
                           "                     homeassistant)\n"
                           "  --no-discovery     publish no Home Assistant discovery\n"
+                          "\n"
+                          "Alerts of serve (off without --alerts-config):\n"
+                          "  --alerts-config FILE  the alert rules and channels, JSON; the channels'\n"
+                          "                     tokens are read from the files it names\n"
                           "\n"
                           "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
 }

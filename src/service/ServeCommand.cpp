@@ -1,5 +1,6 @@
 #include "ServeCommand.h"
 
+#include "AlertWatch.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
@@ -54,6 +55,17 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The alerts (off without --alerts-config): a file that does not read
+    // whole stops the service, rather than leaving it silently unwatched.
+    std::unique_ptr<AlertWatch> alerts;
+    if (!m_options.alertsConfig.isEmpty()) {
+        const auto loaded = AlertsConfig::load(m_options.alertsConfig);
+        if (!loaded.config) {
+            m_notice(QStringLiteral("%1: %2").arg(m_options.alertsConfig, loaded.error));
+            return ExitCode::Usage;
+        }
+        alerts = std::make_unique<AlertWatch>(m_fleet, *loaded.config, m_notice);
+    }
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
@@ -74,6 +86,7 @@ ExitCode ServeCommand::run()
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();
+    alerts.reset();
     m_fleet.stop();
     m_exporter.stop();
     // A read the kernel is still waiting on cannot be cut short: the process

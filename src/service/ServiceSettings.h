@@ -21,4 +21,6 @@ struct ServiceSettings
     QString topicPrefix = QStringLiteral("calidor");
     QString discoveryPrefix = QStringLiteral("homeassistant");
     bool noDiscovery = false;
+    // The alert rules and channels (AlertsConfig's JSON); no alerts while empty.
+    QString alertsConfig;
 };
