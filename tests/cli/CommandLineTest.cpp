@@ -95,7 +95,23 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"read --tl 5", "--tl does not go with read"}, Refused{"watch --interval 50ms", "shortest"},
         Refused{"watch --count 0", "number of readings"}, Refused{"watch --output=", "file name"},
         Refused{"set", "at least one of"}, Refused{"set --dry-run", "at least one of"},
-        Refused{"-- --simulate", "unknown command"}));
+        Refused{"-- --simulate", "unknown command"}, Refused{"alert", "alert needs what to do"},
+        Refused{"alert send", "alert needs what to do"}, Refused{"alert test", "needs --alerts-config"},
+        Refused{"alert test extra --alerts-config a", "unexpected argument \"extra\""},
+        Refused{"read --alerts-config a", "--alerts-config does not go with read"},
+        Refused{"serve --alerts-config=", "file name"}));
+
+TEST(CommandLine, TakesTheAlertsFileForServeAndAlertTest)
+{
+    for (const auto &[line, command] :
+         {std::pair{"serve --alerts-config /etc/calidor/alerts.json", Command::Serve},
+          std::pair{"alert test --alerts-config=/etc/calidor/alerts.json", Command::AlertTest}}) {
+        const auto result = CommandLine::parse(split(line));
+        ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+        EXPECT_EQ(result.options.command, command);
+        EXPECT_EQ(result.options.service.alertsConfig, QStringLiteral("/etc/calidor/alerts.json"));
+    }
+}
 
 TEST(CommandLine, HelpAndVersionAnswerWhateverElseIsThere)
 {

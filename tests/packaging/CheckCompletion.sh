@@ -25,20 +25,22 @@ check() {
 }
 
 #     expected candidates (sorted)                     words
-check "list read serve set watch"                      ""
+check "alert list read serve set watch"                      ""
 check "--device --help --simulate --version"           "--"
 check "read"                                           --simulate r
-check "list read serve set watch"                      --device /dev/hidraw0 ""
-check "list read serve set watch"                      --device = 2 ""
+check "alert list read serve set watch"                      --device /dev/hidraw0 ""
+check "alert list read serve set watch"                      --device = 2 ""
 check "--device --format --help --simulate"            read --
 check "--count --device --format --help --interval --output --simulate" watch --
 check "--device --dry-run --help --mode --simulate --th --tl" set --
-check "--discovery-prefix --help --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --simulate --topic-prefix" serve --
+check "--alerts-config --discovery-prefix --help --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --simulate --topic-prefix" serve --
+check "test"                                           alert ""
+check "--alerts-config --help --simulate"              alert test --
 check "mqtt:// mqtts://"                                serve --mqtt ""
 check "--help --simulate"                              list --
 check ""                                               serve --listen ""
 check "--interval"                                     serve --listen 127.0.0.1 : 9830 --in
-check "list read serve set watch"                      --listen = 0.0.0.0 : 9830 ""
+check "alert list read serve set watch"                      --listen = 0.0.0.0 : 9830 ""
 check "10s 15s 1m 1s 500ms"                            --simulate serve --interval = ""
 check "csv json prometheus text"                       read --format ""
 check "json"                                           watch --format = j
