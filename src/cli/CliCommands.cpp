@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSysInfo>
+#include <csignal>
 #include <cstdio>
 
 CliCommands::CliCommands(const CliOptions &options, std::shared_ptr<HidTransport> transport)

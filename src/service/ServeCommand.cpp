@@ -55,17 +55,19 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
-    // The alerts (off without --alerts-config): a file that does not read
+    // The alert rules are always on; without --alerts-config their defaults
+    // apply and incidents go to the log only. A file that does not read
     // whole stops the service, rather than leaving it silently unwatched.
-    std::unique_ptr<AlertWatch> alerts;
+    AlertsConfig alertsConfig;
     if (!m_options.alertsConfig.isEmpty()) {
         const auto loaded = AlertsConfig::load(m_options.alertsConfig);
         if (!loaded.config) {
             m_notice(QStringLiteral("%1: %2").arg(m_options.alertsConfig, loaded.error));
             return ExitCode::Usage;
         }
-        alerts = std::make_unique<AlertWatch>(m_fleet, *loaded.config, m_notice);
+        alertsConfig = *loaded.config;
     }
+    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_notice);
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
