@@ -51,7 +51,7 @@ void AlertSender::send(const AlertMessage &message)
         bool dropped = false;
         {
             const std::lock_guard lock(lane->mutex);
-            lane->queue.push_back(message);
+            lane->queue.emplace_back(lane->next++, message);
             if (lane->queue.size() > kQueueLimit) {
                 lane->queue.pop_front();
                 dropped = !lane->dropTold;
@@ -84,15 +84,15 @@ void AlertSender::run(Lane &lane)
         lane.wake.wait(lock, [&] { return m_stop || !lane.queue.empty(); });
         if (m_stop)
             return;
-        const AlertMessage message = lane.queue.front(); // stays queued until taken
+        const auto [number, message] = lane.queue.front(); // stays queued until taken
         lock.unlock();
         const QString error = lane.channel.deliver(message, m_stop, m_retry.timeoutMs);
         lock.lock();
         if (m_stop)
             return;
         if (error.isEmpty()) {
-            // The front may have been dropped meanwhile only if the queue overflowed.
-            if (!lane.queue.empty())
+            // Unless the queue overflowed meanwhile and dropped it already.
+            if (!lane.queue.empty() && lane.queue.front().first == number)
                 lane.queue.pop_front();
             ++lane.status.delivered;
             lane.status.waiting = lane.queue.size();

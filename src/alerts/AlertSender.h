@@ -68,7 +68,8 @@ private:
         AlertChannel channel;
         mutable std::mutex mutex;
         std::condition_variable wake;
-        std::deque<AlertMessage> queue;
+        std::deque<std::pair<std::uint64_t, AlertMessage>> queue; // numbered, to know the one taken
+        std::uint64_t next = 0;
         Status status;
         bool dropTold = false;
         std::thread thread;
