@@ -5,7 +5,7 @@
 # through others. A dependency points down; only the window libraries reach
 # QtGui or QtWidgets; only hidraw uses libudev;
 # only mqtt uses libmosquitto; only history uses SQLite (and libcsv); only web uses
-# yaml-cpp and libcrypt. The check reads the links
+# yaml-cpp and libcrypt; only alerts uses libcurl. The check reads the links
 # the build really has, so a wrong target_link_libraries() fails at configure
 # time, before anything is compiled.
 set(CALIDOR_LAYERS
@@ -16,11 +16,13 @@ set(CALIDOR_LAYERS
     "calidor_platform_interfaces:"
     "calidor_thermostat:calidor_device,calidor_hid,calidor_platform_interfaces"
     "calidor_link:calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_schedule:calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_alerts:calidor_schedule,calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_mqtt:"
     "calidor_history:"
     "calidor_web:calidor_link,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
-    "calidor_service:calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
-    "calidor_cli:calidor_service,calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_service:calidor_alerts,calidor_schedule,calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
+    "calidor_cli:calidor_service,calidor_alerts,calidor_schedule,calidor_web,calidor_link,calidor_mqtt,calidor_history,calidor_thermostat,calidor_device,calidor_hid,calidor_simulator,calidor_platform_interfaces"
     "calidor_kernelemu:calidor_simulator,calidor_hid"
     "calidor_memedit:"
     "calidor_memedit_view:calidor_memedit"
@@ -37,6 +39,7 @@ set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
 set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
 set(CALIDOR_SQLITE_LINKS PkgConfig::SQLITE3 sqlite3 csv ${CSV_LIBRARY})
 set(CALIDOR_WEB_LINKS yaml-cpp calidor_yaml_cpp PkgConfig::CRYPT crypt)
+set(CALIDOR_CURL_LINKS PkgConfig::CURL curl)
 
 # The direct links of a target, as names (generator expressions that only
 # wrap a name are unwrapped).
@@ -113,7 +116,7 @@ function(calidor_check_layers dirs)
                 list(APPEND _errors "${_lib} links ${_x}: only the window libraries may")
             endif()
         endforeach()
-        # libudev is hidraw's own business (libmosquitto mqtt's, SQLite history's): a static library passes it on to
+        # libudev is hidraw's own business (libmosquitto mqtt's, SQLite history's, libcurl alerts'): a static library passes it on to
         # whoever links hidraw, so only direct uses count.
         _calidor_direct_links(${_lib} _direct)
         foreach(_x IN LISTS _direct)
@@ -128,6 +131,9 @@ function(calidor_check_layers dirs)
             endif()
             if(_x IN_LIST CALIDOR_WEB_LINKS AND NOT _lib STREQUAL "calidor_web")
                 list(APPEND _errors "${_lib} links ${_x}: only calidor_web may")
+            endif()
+            if(_x IN_LIST CALIDOR_CURL_LINKS AND NOT _lib STREQUAL "calidor_alerts")
+                list(APPEND _errors "${_lib} links ${_x}: only calidor_alerts may")
             endif()
         endforeach()
     endforeach()

@@ -1,6 +1,8 @@
 #include "CliCommands.h"
 
 #include "HistoryCommand.h"
+#include "AlertSender.h"
+#include "AlertsConfig.h"
 #include "ReadingFormat.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
@@ -10,6 +12,9 @@
 #include "WatchOutput.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QSysInfo>
+#include <csignal>
 #include <cstdio>
 
 CliCommands::CliCommands(const CliOptions &options, std::shared_ptr<HidTransport> transport)
@@ -44,6 +49,8 @@ ExitCode CliCommands::run()
         return watch();
     case Command::History:
         return HistoryCommand(m_options, &printOut, &printError).run();
+    case Command::AlertTest:
+        return alertTest();
     case Command::Serve: // the service's own library runs it
     case Command::HashPassword: // and the web's this one
     case Command::None:
@@ -122,4 +129,29 @@ ExitCode CliCommands::watch()
     loop.start(); // may already have finished: the queued quit then ends exec() at once
     QCoreApplication::exec();
     return loop.exitCode();
+}
+
+ExitCode CliCommands::alertTest()
+{
+    const auto loaded = AlertsConfig::load(m_options.service.alertsConfig);
+    if (!loaded.config) {
+        printError(QStringLiteral("%1: %2").arg(m_options.service.alertsConfig, loaded.error));
+        return ExitCode::Usage;
+    }
+    if (loaded.config->channels.empty()) {
+        printError(QStringLiteral("%1 names no channel").arg(m_options.service.alertsConfig));
+        return ExitCode::Usage;
+    }
+    const QStringList errors =
+        AlertSender::tryEach(loaded.config->channels, AlertMessage::test(QDateTime::currentDateTimeUtc(),
+                                                                         QSysInfo::machineHostName()));
+    ExitCode code = ExitCode::Ok;
+    for (std::size_t i = 0; i < loaded.config->channels.size(); ++i) {
+        const QString &error = errors.at(static_cast<qsizetype>(i));
+        printOut(QStringLiteral("%1: %2\n")
+                     .arg(loaded.config->channels[i].name, error.isEmpty() ? QStringLiteral("sent") : error));
+        if (!error.isEmpty())
+            code = ExitCode::Device;
+    }
+    return code;
 }

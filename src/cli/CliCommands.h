@@ -7,7 +7,7 @@
 #include <QString>
 #include <memory>
 
-// The four commands over a transport. Output goes to standard output, one
+// The commands over a transport, and the alert test. Output goes to standard output, one
 // line per error to standard error, prefixed with the program's name.
 class CliCommands
 {
@@ -24,6 +24,7 @@ private:
     ExitCode read();
     ExitCode set();
     ExitCode watch();
+    ExitCode alertTest();
 
     const CliOptions &m_options;
     std::shared_ptr<HidTransport> m_transport;

@@ -17,7 +17,8 @@ enum Allowed : unsigned {
     InServe = 1u << 4,
     InHistory = 1u << 5,
     InHashPassword = 1u << 6,
-    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword,
+    InAlertTest = 1u << 7,
+    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword | InAlertTest,
 };
 
 enum class Key {
@@ -49,6 +50,7 @@ enum class Key {
     To,
     Points,
     WebConfig,
+    AlertsConfig,
 };
 
 struct OptionDef
@@ -59,7 +61,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 28> kOptions{{
+const std::array<OptionDef, 29> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -88,6 +90,7 @@ const std::array<OptionDef, 28> kOptions{{
     {"to", Key::To, true, InHistory},
     {"points", Key::Points, true, InHistory},
     {"web-config", Key::WebConfig, true, InServe},
+    {"alerts-config", Key::AlertsConfig, true, InServe | InAlertTest},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -115,6 +118,8 @@ unsigned bitOf(Command command)
         return InHistory;
     case Command::HashPassword:
         return InHashPassword;
+    case Command::AlertTest:
+        return InAlertTest;
     case Command::None:
         break;
     }
@@ -269,6 +274,11 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
             return failed(QStringLiteral("a file name is needed"));
         o.service.webConfig = value;
         break;
+    case Key::AlertsConfig:
+        if (value.isEmpty())
+            return failed(QStringLiteral("a file name is needed"));
+        o.service.alertsConfig = value;
+        break;
     }
     return {};
 }
@@ -292,6 +302,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("history");
     case Command::HashPassword:
         return QStringLiteral("hash-password");
+    case Command::AlertTest:
+        return QStringLiteral("alert test");
     case Command::None:
         break;
     }
@@ -361,7 +373,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         result.error = QStringLiteral("no command given (list, read, watch, set, serve, history or hash-password)");
         return result;
     }
-    const auto command = commandNamed(words.first());
+    auto command = commandNamed(words.first());
+    // The one command of two words.
+    if (words.first() == QLatin1String("alert")) {
+        if (words.size() < 2 || words.at(1) != QLatin1String("test")) {
+            result.error = QStringLiteral("alert needs what to do: alert test");
+            return result;
+        }
+        command = Command::AlertTest;
+        words.removeFirst();
+    }
     if (!command) {
         result.error =
             QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve, history or hash-password)")
@@ -426,6 +447,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         }
     }
     o.service.intervalMs = o.intervalMs;
+    if (o.command == Command::AlertTest && o.service.alertsConfig.isEmpty()) {
+        result.error = QStringLiteral("alert test needs --alerts-config FILE");
+        return result;
+    }
     if (o.command == Command::Set && !o.tl && !o.th && !o.mode) {
         result.error = QStringLiteral("set needs at least one of --tl, --th, --mode");
         return result;
@@ -458,6 +483,8 @@ QString CommandLine::usage()
                           "  history [--device ID] [--from T] [--to T] [--points N] [--format csv|json]\n"
                           "                             the history serve keeps, read from its file\n"
                           "  history import FILE        adds a log of watch --format csv to the history\n"
+                          "  alert test --alerts-config FILE\n"
+                          "                             sends a test alert to every channel of FILE\n"
                           "\n"
                           "Options:\n"
                           "  --simulate         use the virtual thermostat; it keeps what it was set to\n"
@@ -506,6 +533,10 @@ QString CommandLine::usage()
                           "                     at most that\n"
                           "  --from T, --to T   ISO 8601 or Unix time (default: the last day)\n"
                           "  --points N         at most N points, 1 to 5000 (default 1000)\n"
+
+                          "Alerts of serve (to the log only without --alerts-config):\n"
+                          "  --alerts-config FILE  the alert rules and channels, JSON; the channels'\n"
+                          "                     tokens are read from the files it names\n"
                           "\n"
                           "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
 }

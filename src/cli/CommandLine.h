@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set, Serve, History, HashPassword };
+enum class Command { None, List, Read, Watch, Set, Serve, History, HashPassword, AlertTest };
 
 // Everything the command line asked for. The thermostat values of `set` are
 // kept as typed: they are checked by the command, which refuses them with

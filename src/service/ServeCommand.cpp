@@ -1,6 +1,7 @@
 #include "ServeCommand.h"
 
 #include "HistoryRecorder.h"
+#include "AlertWatch.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
@@ -123,6 +124,20 @@ ExitCode ServeCommand::run()
         m_notice(error);
         return ExitCode::Usage;
     }
+    // The alert rules are always on; without --alerts-config their defaults
+    // apply and incidents go to the log only. A file that does not read
+    // whole stops the service, rather than leaving it silently unwatched.
+    AlertsConfig alertsConfig;
+    if (!m_options.alertsConfig.isEmpty()) {
+        const auto loaded = AlertsConfig::load(m_options.alertsConfig);
+        if (!loaded.config) {
+            m_notice(QStringLiteral("%1: %2").arg(m_options.alertsConfig, loaded.error));
+            return ExitCode::Usage;
+        }
+        alertsConfig = *loaded.config;
+    }
+    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_notice);
+
     // The history (off with --no-history) sees the first reads, and writes its
     // last minutes once the fleet has stopped.
     std::unique_ptr<HistoryRecorder> history;
@@ -158,6 +173,7 @@ ExitCode ServeCommand::run()
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();
+    alerts.reset();
     m_fleet.stop();
     m_exporter.stop();
     history.reset();

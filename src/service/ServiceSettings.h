@@ -29,4 +29,7 @@ struct ServiceSettings
     // The web dashboard's TLS and users, in the exporters' format; empty:
     // plain HTTP, open for reading, closed for changes.
     QString webConfig;
+
+    // The alert rules and channels (AlertsConfig's JSON); no alerts while empty.
+    QString alertsConfig;
 };

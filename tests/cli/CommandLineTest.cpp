@@ -102,7 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"read --history h.sqlite", "does not go with read"},
         Refused{"history --format text", "csv or json"}, Refused{"history import", "one file"},
         Refused{"history import a b", "one file"}, Refused{"history import a --device x", "only --history"},
-        Refused{"history extra", "unexpected argument"}));
+        Refused{"history extra", "unexpected argument"},
+        Refused{"alert", "alert needs what to do"},
+        Refused{"alert send", "alert needs what to do"}, Refused{"alert test", "needs --alerts-config"},
+        Refused{"alert test extra --alerts-config a", "unexpected argument \"extra\""},
+        Refused{"read --alerts-config a", "--alerts-config does not go with read"},
+        Refused{"serve --alerts-config=", "file name"}));
 
 struct HistoryLine
 {
@@ -160,6 +165,18 @@ TEST(CommandLine, TheHistoryLivesUnderXdgStateHomeWhenItIsAbsolute)
     environment.insert(QStringLiteral("XDG_STATE_HOME"), QStringLiteral("relative"));
     EXPECT_EQ(CommandLine::parse({QStringLiteral("serve")}, environment).options.service.historyPath,
               QString::fromUtf8(kDefault));
+}
+
+TEST(CommandLine, TakesTheAlertsFileForServeAndAlertTest)
+{
+    for (const auto &[line, command] :
+         {std::pair{"serve --alerts-config /etc/calidor/alerts.json", Command::Serve},
+          std::pair{"alert test --alerts-config=/etc/calidor/alerts.json", Command::AlertTest}}) {
+        const auto result = CommandLine::parse(split(line));
+        ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+        EXPECT_EQ(result.options.command, command);
+        EXPECT_EQ(result.options.service.alertsConfig, QStringLiteral("/etc/calidor/alerts.json"));
+    }
 }
 
 TEST(CommandLine, HelpAndVersionAnswerWhateverElseIsThere)
