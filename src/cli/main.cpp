@@ -4,6 +4,7 @@
 #include "HashPasswordCommand.h"
 #include "HidrawTransport.h"
 #include "ServeCommand.h"
+#include "ServiceClock.h"
 #include "Simulation.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,11 @@ int main(int argc, char *argv[])
     if (options.simulate) {
         simulation = std::make_unique<Simulation>(QProcessEnvironment::systemEnvironment());
         transport = simulation->transport();
+        QString error;
+        if (!ServiceClock::simulateFrom(QProcessEnvironment::systemEnvironment(), &error)) {
+            CliCommands::printError(error);
+            return toInt(ExitCode::Usage);
+        }
     } else {
         transport = std::make_shared<HidrawTransport>();
     }

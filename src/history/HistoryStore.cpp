@@ -92,6 +92,15 @@ const char *const kMigrations[] = {
     " FROM minute m JOIN thermostat th ON th.key = (m.k & 1023);"
     "CREATE VIEW events AS SELECT e.k >> 10 AS t, th.id AS id, e.kind, e.detail, e.source"
     " FROM event e LEFT JOIN thermostat th ON th.key = e.thermostat;",
+    // 2
+    // A thermostat's schedule in its JSON form, whether it is paused, and
+    // what of it was last written (JSON), so that a restart neither repeats
+    // nor skips a step.
+    "CREATE TABLE schedule(thermostat INTEGER PRIMARY KEY, body TEXT NOT NULL, paused INTEGER NOT NULL DEFAULT 0,"
+    " applied TEXT);"
+    // The alert rules' open incidents and what was last told of them, one
+    // JSON document, so that a restart neither repeats nor forgets one.
+    "CREATE TABLE alert_state(k INTEGER PRIMARY KEY CHECK (k = 1), state TEXT NOT NULL);",
 };
 constexpr int kSteps = int(sizeof kMigrations / sizeof *kMigrations);
 static_assert(kSteps == HistoryStore::kSchemaVersion);

@@ -36,7 +36,7 @@ public:
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
 
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // One transaction. A minute already kept (the service stopped and came
     // back within it) is merged with the new part.

@@ -1,11 +1,14 @@
 #include "AlertWatch.h"
 
+#include "ServiceClock.h"
+
 #include <QMetaObject>
 #include <QPointer>
 
 AlertWatch::AlertWatch(Fleet &fleet, const AlertsConfig &config, Notice notice, Clock clock, QObject *parent)
     : QObject(parent), m_fleet(fleet), m_notice(std::move(notice)),
-      m_clock(clock ? std::move(clock) : [] { return QDateTime::currentDateTimeUtc(); }),
+      m_clock(clock ? std::move(clock)
+                    : [] { return QDateTime::fromMSecsSinceEpoch(ServiceClock::nowMs(), Qt::UTC); }),
       m_incidents(config.rules)
 {
     // The channels report from their own threads: their lines are written

@@ -1,4 +1,5 @@
 #include "Fleet.h"
+#include "ServiceClock.h"
 
 #include "HomeThreadTransport.h"
 #include "ThermostatId.h"
@@ -224,7 +225,7 @@ void Fleet::readFinished(const QString &id, const ThermostatWorker::ReadResult &
     }
     ++member.state.reads;
     member.state.path = result.reading->device;
-    member.state.readAt = QDateTime::currentDateTime();
+    member.state.readAt = QDateTime::fromMSecsSinceEpoch(ServiceClock::nowMs());
     const bool changed = !member.state.reading || !sameValues(*member.state.reading, *result.reading);
     member.state.reading = result.reading;
     if (member.problemTold && !member.state.up)

@@ -1,4 +1,5 @@
 #include "HistoryRecorder.h"
+#include "ServiceClock.h"
 
 #include <QDateTime>
 
@@ -15,7 +16,7 @@ std::int64_t carryMs(std::int64_t intervalMs)
 HistoryRecorder::HistoryRecorder(Fleet &fleet, const ServiceSettings &settings, Notice notice, Clock clock,
                                  QObject *parent)
     : QObject(parent), m_fleet(fleet),
-      m_clock(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); }),
+      m_clock(clock ? std::move(clock) : [] { return ServiceClock::nowMs(); }),
       m_aggregator(carryMs(settings.intervalMs)),
       m_writer({settings.historyPath, std::chrono::milliseconds(settings.historyFlushMs),
                 settings.historyDays, [this] { return m_clock() / 1000; }},

@@ -1,4 +1,5 @@
 #include "ServeCommand.h"
+#include "ServiceClock.h"
 
 #include "HistoryRecorder.h"
 #include "AlertWatch.h"
@@ -29,7 +30,7 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
     m_exporter.setApi(
         [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
             return m_historyApi.answer(method, path, query, m_fleet.snapshot(),
-                                       QDateTime::currentSecsSinceEpoch());
+                                       ServiceClock::nowMs() / 1000);
         });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
     m_exporter.setChangeHandler([this](const QString &id, const SetCommand::Values &values,

@@ -142,6 +142,29 @@ TEST_F(HistoryStoreTest, AMinuteWrittenTwiceAcrossARestartIsMergedAndAnImportNev
     EXPECT_EQ(sqliteAnswer(path(), "SELECT reads || '/' || failures FROM minutes WHERE t = 600"), "30/3");
 }
 
+TEST_F(HistoryStoreTest, AFileOfAnOlderSchemaGetsTheStepsItLacksAndKeepsItsRows)
+{
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        QString error;
+        ASSERT_TRUE(store->append({minuteAt(kA, 600, 200)}, {}, &error)) << error.toStdString();
+    }
+    // Made back into a file of the first version.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE schedule; DROP TABLE alert_state; PRAGMA user_version=1;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    ASSERT_TRUE(open());
+    EXPECT_EQ(sqliteAnswer(path(), "PRAGMA user_version"), std::to_string(HistoryStore::kSchemaVersion));
+    EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM sqlite_master WHERE name IN ('schedule', 'alert_state')"),
+              "2");
+    EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM minutes"), "1");
+}
+
 TEST_F(HistoryStoreTest, EventsComeWithTheServicesOwnAndTheLatestWhenCapped)
 {
     auto store = open();

@@ -1,7 +1,12 @@
 // The virtual thermostats of --simulate are shared by every process of the
 // user, as one real thermostat is by every program: what one process
 // writes, the others read at their next report A.
+#include "ServiceClock.h"
 #include "Simulation.h"
+
+#include <QDateTime>
+#include <QThread>
+#include <cstdlib>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -71,3 +76,27 @@ TEST(Simulation, ADamagedStateFileGivesNoValueTheThermostatCannotHold)
 }
 
 } // namespace
+
+TEST(Simulation, TheClockOfATestStartsWhereAskedAndRunsAtItsSpeed)
+{
+    for (const char *bad : {"1700000000", "x:10", "1700000000:0", "1700000000:-5", "-1:10", "1700000000:1e3"}) {
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("CALIDORCTL_SIMULATE_CLOCK"), QString::fromLatin1(bad));
+        QString error;
+        EXPECT_FALSE(ServiceClock::simulateFrom(environment, &error)) << bad;
+        EXPECT_TRUE(error.contains(QStringLiteral("START:SPEED"))) << error.toStdString();
+    }
+    const std::int64_t system = ServiceClock::nowMs();
+    EXPECT_LT(std::abs(system - QDateTime::currentMSecsSinceEpoch()), 1000); // nothing set: the system's
+
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("CALIDORCTL_SIMULATE_CLOCK"), QStringLiteral("1700000000:1000"));
+    ASSERT_TRUE(ServiceClock::simulateFrom(environment, nullptr));
+    const std::int64_t first = ServiceClock::nowMs();
+    QThread::msleep(50);
+    const std::int64_t later = ServiceClock::nowMs();
+    ServiceClock::useSystemClock();
+    EXPECT_GE(first, 1700000000000);
+    EXPECT_LT(first, 1700000000000 + 60000);
+    EXPECT_GE(later - first, 50 * 1000); // 50 ms at a thousand times the pace
+}
