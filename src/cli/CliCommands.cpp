@@ -1,8 +1,9 @@
 #include "CliCommands.h"
 
-#include "HistoryCommand.h"
 #include "AlertSender.h"
 #include "AlertsConfig.h"
+#include "ChangeNotice.h"
+#include "HistoryCommand.h"
 #include "ReadingFormat.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
@@ -99,6 +100,8 @@ ExitCode CliCommands::set()
     ThermostatLink link(m_transport);
     SetCommand command(link,
                        {m_options.device, m_options.tl, m_options.th, m_options.mode, m_options.dryRun});
+    // A service that reads this thermostat names the change after us.
+    command.beforeWriting([](const QString &id) { ChangeNotice::announce(id); });
     QString out;
     const ThermostatLink::Failure failure = command.run(&out);
     printOut(out);

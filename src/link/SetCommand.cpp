@@ -149,6 +149,8 @@ ThermostatLink::Failure SetCommand::run(QString *out)
 
     Plan wanted;
     if (!m_options.dryRun) {
+        if (m_beforeWriting)
+            m_beforeWriting(m_link.id());
         bool written = false;
         if (auto failed = apply(m_link, values, false, &wanted, &written))
             return failed;

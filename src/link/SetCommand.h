@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // `set`: the checks before anything is written, the write as the window's
@@ -67,10 +68,15 @@ public:
     // Runs the command; what to print goes to `out`, the failure is returned.
     ThermostatLink::Failure run(QString *out);
 
+    // Called with the thermostat's id once it is open and the values are
+    // checked, just before anything is written (not for --dry-run).
+    void beforeWriting(std::function<void(const QString &id)> told) { m_beforeWriting = std::move(told); }
+
 private:
     static ThermostatLink::Failure planNow(ThermostatLink &link, const Values &values, Plan *wanted,
                                            std::optional<Reading> *current);
 
     ThermostatLink &m_link;
     const Request m_options;
+    std::function<void(const QString &id)> m_beforeWriting;
 };

@@ -1,7 +1,7 @@
 #include "Fleet.h"
-#include "ServiceClock.h"
 
 #include "HomeThreadTransport.h"
+#include "ServiceClock.h"
 #include "ThermostatId.h"
 
 #include <QDeadlineTimer>
@@ -325,4 +325,10 @@ void Fleet::configure(const QString &id, const SetCommand::Values &values, const
             }
             done(outcome);
         });
+}
+
+void Fleet::writtenBy(const QString &id, const QString &source)
+{
+    if (m_members.count(id))
+        emit configured(id, source);
 }

@@ -94,6 +94,11 @@ public:
     // `source` says who asked ("mqtt", "web", ...).
     void configure(const QString &id, const SetCommand::Values &values, const QString &source, Done done);
 
+    // Another program of ours (`calidorctl set`) says it is writing a
+    // thermostat: told as configured() with its source, for a thermostat
+    // the fleet knows.
+    void writtenBy(const QString &id, const QString &source);
+
 signals:
     void thermostatAdded(const QString &id);
     void availabilityChanged(const QString &id, bool up);

@@ -1,4 +1,5 @@
 #include "HistoryRecorder.h"
+
 #include "ServiceClock.h"
 
 #include <QDateTime>

@@ -1,11 +1,12 @@
 #include "ServeCommand.h"
-#include "ServiceClock.h"
 
-#include "HistoryRecorder.h"
 #include "AlertWatch.h"
+#include "ChangeNoticeListener.h"
+#include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
+#include "ServiceClock.h"
 #include "SignalWatcher.h"
 #include "WebConfig.h"
 
@@ -138,6 +139,9 @@ ExitCode ServeCommand::run()
         alertsConfig = *loaded.config;
     }
     auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_notice);
+    // `calidorctl set` says which thermostat it writes, so that the change
+    // is not taken for another program's.
+    ChangeNoticeListener notices(m_fleet, m_notice);
 
     // The history (off with --no-history) sees the first reads, and writes its
     // last minutes once the fleet has stopped.

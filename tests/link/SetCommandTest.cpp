@@ -1,5 +1,6 @@
 // `set` before and after the write: which values are written, which pairs
 // are refused, and what a read-back that differs says.
+#include "ChangeNotice.h"
 #include "SetCommand.h"
 
 #include <gtest/gtest.h>
@@ -95,3 +96,25 @@ TEST(SetCommand, ReadBackNamesEachValueThatDiffers)
 }
 
 } // namespace
+
+// What `set` tells a running service crosses the machine: anyone may send
+// one, so only the exact form is taken.
+TEST(ChangeNotice, TakesOnlyAnObjectNamingOneThermostat)
+{
+    EXPECT_EQ(ChangeNotice::decode(ChangeNotice::encode(QStringLiteral("SN1234"))), QStringLiteral("SN1234"));
+    for (const QByteArray &bad :
+         {QByteArray(), QByteArray("SN1234"), QByteArray("[\"SN1234\"]"), QByteArray("{\"id\":12}"),
+          QByteArray("{\"id\":\"\"}"), QByteArray("{\"id\":\"A\",\"tl\":5}"), QByteArray("{\"id\":\"A\""),
+          "{\"id\":\"" + QByteArray(129, 'x') + "\"}", "{\"id\":\"A\"}" + QByteArray(300, ' ')})
+        EXPECT_FALSE(ChangeNotice::decode(bad)) << bad.left(40).toStdString();
+
+    const QByteArray table = "Num       RefCount Protocol Flags    Type St Inode Path\n"
+                             "0000: 00000002 00000000 00000000 0002 01 41 @calidor/set-notices/812\n"
+                             "0000: 00000002 00000000 00000000 0002 01 42 @calidor/set-notices/812\n"
+                             "0000: 00000002 00000000 00010000 0001 01 43 /run/calidor/set-notices/9\n"
+                             "0000: 00000002 00000000 00000000 0002 01 44 @other/set-notices/7\n"
+                             "0000: 00000002 00000000 00000000 0002 01 45\n"
+                             "0000: 00000002 00000000 00000000 0002 01 46 @calidor/set-notices/90\n";
+    EXPECT_EQ(ChangeNotice::listeners(table),
+              (QStringList{QStringLiteral("calidor/set-notices/812"), QStringLiteral("calidor/set-notices/90")}));
+}

@@ -26,7 +26,7 @@ results = []
 
 
 def check(name, ok, detail=""):
-    results.append(ok)
+    results.append(bool(ok))
     print(("PASS" if ok else "FAIL") + ": " + name + ("" if ok or not detail else " -- " + str(detail)), flush=True)
     return ok
 
@@ -127,6 +127,26 @@ def main():
                             "json", "--from", "0"], env=env, capture_output=True, text=True, timeout=30)
     check("calidorctl history reads the file while serve writes it",
           shown.returncode == 0 and json.loads(shown.stdout)["id"] == "SIM0002", shown.stderr)
+    # Who changed a setting: `calidorctl set` says so; another program (here
+    # one writing the simulated thermostat's shared state) does not.
+    setting = subprocess.run([calidorctl, "--simulate", "--device", "SIM0001", "set", "--tl", "14.5"], env=env,
+                             capture_output=True, text=True, timeout=30)
+    check("calidorctl set while serve runs", setting.returncode == 0, setting.stderr)
+    check("is kept with the source cli", wait_for(lambda: query(
+        history, "SELECT count(*) FROM event e JOIN thermostat t ON t.key = e.thermostat WHERE t.id = 'SIM0001'"
+                 " AND e.kind = 'tl' AND e.source = 'cli'")[0][0] == 1, 5),
+          query(history, "SELECT kind, detail, source FROM events WHERE kind LIKE '%changed'"))
+    state = os.path.join(work, "calidorctl-simulate.state")
+    with open(state) as f:
+        lines = [l.split() for l in f if l.strip()]
+    lines = [l for l in lines if l[0] != "SIM0002"] + [["SIM0002", "120", "300", "65"]]
+    with open(state + ".new", "w") as f:
+        f.write("".join(" ".join(l) + "\n" for l in lines))
+    os.replace(state + ".new", state)
+    check("a change none of ours made is kept with the source thermostat", wait_for(lambda: query(
+        history, "SELECT count(*) FROM event e JOIN thermostat t ON t.key = e.thermostat WHERE t.id = 'SIM0002'"
+                 " AND e.kind = 'tl' AND e.source = 'thermostat'")[0][0] == 1, 5),
+          query(history, "SELECT kind, detail, source FROM events WHERE kind LIKE '%changed'"))
     check("SIGTERM ends serve with 0", serve.stop() == 0, serve.said)
     check("after writing its last minutes and its stop",
           query(history, "SELECT count(*) FROM event WHERE kind = 'service_stopped'")[0][0] == 1 and
