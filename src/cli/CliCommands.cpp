@@ -52,7 +52,7 @@ ExitCode CliCommands::run()
         return HistoryCommand(m_options, &printOut, &printError).run();
     case Command::AlertTest:
         return alertTest();
-    case Command::Serve: // the service's own library runs it
+    case Command::Serve:        // the service's own library runs it
     case Command::HashPassword: // and the web's this one
     case Command::None:
         break;

@@ -69,7 +69,8 @@ int announce(const QString &id)
         const QByteArray bytes = name.toLatin1();
         if (bytes.size() + 1 > qsizetype(sizeof address.sun_path))
             continue;
-        std::memcpy(address.sun_path + 1, bytes.constData(), size_t(bytes.size())); // sun_path[0] = 0: abstract
+        std::memcpy(address.sun_path + 1, bytes.constData(),
+                    size_t(bytes.size())); // sun_path[0] = 0: abstract
         const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(bytes.size()));
         if (::sendto(fd, notice.constData(), size_t(notice.size()), MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr *>(&address), length) == notice.size())
