@@ -139,6 +139,14 @@ def main():
         temperature = js(driver, "return document.querySelector('[data-id=SIM0002] [data-key=temperature]')"
                                  ".textContent")
         check("a card shows the temperature in °C", temperature.endswith("°C"), temperature)
+        # A value changed on the thermostat by another program shows by itself.
+        band = "return document.querySelector('[data-id=SIM0002] [data-key=band]')?.textContent"
+        setting = subprocess.run([calidorctl, "--simulate", "--device", "SIM0002", "set", "--th", "24.5"],
+                                 env=serve.env, capture_output=True, text=True, timeout=30)
+        changed = wait_for(lambda: (js(driver, band) or "").endswith("24.5 °C"), 10)
+        check("a value changed on the thermostat appears without a reload",
+              setting.returncode == 0 and changed and js(driver, "return window.notReloaded"),
+              (setting.stderr, js(driver, band)))
         driver.save_screenshot(os.path.join(screens, "web-dashboard.png"))
 
         # A card opens its thermostat, with its own address.
