@@ -23,9 +23,9 @@ PACKAGES=(
   libsqlite3-dev sqlite3
   # the old watch logs that history import reads
   libcsv-dev
-  # the web dashboard: its configuration file, its chart library, and the real
-  # browser its tests drive
-  libyaml-cpp-dev libjs-dygraphs chromium chromium-driver python3-selenium
+  # the web dashboard: its configuration file, its compressed files, its chart
+  # library, and the real browser its tests drive
+  libyaml-cpp-dev zlib1g-dev libjs-dygraphs chromium chromium-driver python3-selenium
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool
@@ -51,6 +51,8 @@ ARM64_PACKAGES=(
   libgtest-dev:arm64 libgmock-dev:arm64 libbenchmark-dev:arm64
   libmicrohttpd-dev:arm64 libmosquitto-dev:arm64
   libsqlite3-dev:arm64 libcsv-dev:arm64
+  # the web dashboard's compressed files
+  zlib1g-dev:arm64
   # libyaml-cpp-dev cannot sit beside its arm64 twin: the cross build takes the
   # native headers and links the arm64 shared library directly
   libyaml-cpp0.7:arm64
