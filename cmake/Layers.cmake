@@ -38,7 +38,7 @@ set(CALIDOR_GUI_LINKS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(CALIDOR_UDEV_LINKS PkgConfig::UDEV udev)
 set(CALIDOR_MOSQUITTO_LINKS PkgConfig::MOSQUITTO mosquitto)
 set(CALIDOR_SQLITE_LINKS PkgConfig::SQLITE3 sqlite3 csv ${CSV_LIBRARY})
-set(CALIDOR_WEB_LINKS yaml-cpp calidor_yaml_cpp PkgConfig::CRYPT crypt)
+set(CALIDOR_WEB_LINKS yaml-cpp yaml-cpp-cross PkgConfig::CRYPT crypt)
 set(CALIDOR_CURL_LINKS PkgConfig::CURL curl)
 
 # The direct links of a target, as names (generator expressions that only
