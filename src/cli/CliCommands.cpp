@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 
 #include "HistoryCommand.h"
+#include "ScheduleCommand.h"
 #include "AlertSender.h"
 #include "AlertsConfig.h"
 #include "ReadingFormat.h"
@@ -51,6 +52,8 @@ ExitCode CliCommands::run()
         return HistoryCommand(m_options, &printOut, &printError).run();
     case Command::AlertTest:
         return alertTest();
+    case Command::Schedule:
+        return ScheduleCommand(m_options, &printOut, &printError).run();
     case Command::Serve: // the service's own library runs it
     case Command::HashPassword: // and the web's this one
     case Command::None:
