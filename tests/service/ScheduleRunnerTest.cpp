@@ -67,8 +67,9 @@ TEST_P(Decide, WritesWhatIsDueOnce)
     const auto d = ScheduleRunner::decide(plan, r.applied, r.paused, r.clock, utc(r.now));
     EXPECT_EQ(d.write, r.write) << r.what;
     EXPECT_EQ(d.overrideOver, r.overrideOver) << r.what;
-    if (r.write)
+    if (r.write) {
         EXPECT_EQ(d.due.values.tl, r.tl) << r.what;
+    }
 }
 
 const Applied kFirstDay{at("2026-12-01T00:00:00Z"), {175, 185, {}}, {}};
