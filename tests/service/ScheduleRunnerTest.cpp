@@ -27,11 +27,11 @@ Schedule parsed(const char *json)
 
 // A day at 17.5/18.5, an hour's ramp to 18.5/19.5, then a day there.
 const char *kProfile = R"({"profile":{"start":"2026-12-01T00:00:00Z","steps":[
-    {"hold":"1d","tl":17.5,"th":18.5},{"ramp":"1h","tl":18.5,"th":19.5},{"hold":"1d"}]})";
+    {"hold":"1d","tl":17.5,"th":18.5},{"ramp":"1h","tl":18.5,"th":19.5},{"hold":"1d"}]}})";
 // Five days, one a day: started three days ago, it is on its third... fourth.
 const char *kDays = R"({"profile":{"start":"2026-12-01T00:00:00Z","steps":[
     {"hold":"1d","tl":10,"th":11},{"hold":"1d","tl":12,"th":13},{"hold":"1d","tl":14,"th":15},
-    {"hold":"1d","tl":16,"th":17},{"hold":"1d","tl":18,"th":19}]})";
+    {"hold":"1d","tl":16,"th":17},{"hold":"1d","tl":18,"th":19}]}})";
 const char *kWeekly = R"({"weekly":[
     {"days":["mon","tue","wed","thu","fri"],"at":"06:30","tl":19.5,"th":21},
     {"days":["mon","tue","wed","thu","fri","sat","sun"],"at":"22:30","tl":16,"th":18}]})";
@@ -176,13 +176,20 @@ TEST_F(Running, WritesWhatIsDueAndAfterARestartNothingAgain)
     ASSERT_TRUE(waitFor([&] { return heldTl() == 175; }));
     EXPECT_EQ(first->status(QStringLiteral("A")).state(), QStringLiteral("running"));
     first.reset();
+    // Changed by hand while the service was away: the step was written, so
+    // a restart within it leaves the thermostat alone.
+    std::optional<Fleet::Outcome> outcome;
+    SetCommand::Values byHand;
+    byHand.low = 150;
+    fleet.configure(QStringLiteral("A"), byHand, QStringLiteral("cli"), [&](const Fleet::Outcome &o) { outcome = o; });
+    ASSERT_TRUE(waitFor([&] { return outcome.has_value(); }));
 
-    // Restarted within the same step: nothing written again.
     QSignalSpy writes(&fleet, &Fleet::configured);
     auto second = runner();
     second->start();
     settle();
     EXPECT_EQ(writes.count(), 0);
+    EXPECT_EQ(heldTl(), 150);
 
     // Into the ramp: its first tenth.
     nowMs = utc("2026-12-02T00:10:00Z").toMSecsSinceEpoch();
