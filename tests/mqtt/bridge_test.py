@@ -308,6 +308,13 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     with open(os.path.join(folder, "service-password"), "w") as f:
         f.write(PASSWORDS["calidor"] + "\n")
 
+    # SIM0002 follows a weekly program (a change by hand overrides it), SIM0001 none.
+    weekly = os.path.join(folder, "weekly.json")
+    with open(weekly, "w") as f:
+        json.dump({"weekly": [{"days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "at": "00:00",
+                               "tl": 15, "th": 25}]}, f)
+    run([calidorctl, "--simulate", "schedule", "set", weekly, "--device", "SIM0002"], env=env)
+
     # The broker that fails people: a wrong password and a certificate from
     # another CA are each said once and retried at the slow pace (30 s), so
     # they start first and are looked at last. The right CA works there too.
@@ -319,26 +326,19 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     subscribers.append(tls_sub)
     wrong_password = Service(calidorctl, folder, "wrong-password",
                              ["--mqtt", "mqtt://calidor@127.0.0.1:%d" % fail_plain, "--mqtt-client-id",
-                              "calidor-wrong-password", "--topic-prefix", "tls"],
+                              "calidor-wrong-password", "--topic-prefix", "tls", "--no-history"],
                              dict(env, CALIDOR_MQTT_PASSWORD="not-the-password"))
     wrong_ca = Service(calidorctl, folder, "wrong-ca",
                        ["--mqtt", "mqtts://calidor@127.0.0.1:%d" % fail_tls, "--mqtt-ca",
                         os.path.join(folder, "otherca.pem"), "--mqtt-password-file",
                         os.path.join(folder, "service-password"), "--topic-prefix", "tls",
-                        "--mqtt-client-id", "calidor-wrong-ca"], env)
+                        "--mqtt-client-id", "calidor-wrong-ca", "--no-history"], env)
     right_ca = Service(calidorctl, folder, "right-ca",
                        ["--mqtt", "mqtts://calidor@127.0.0.1:%d" % fail_tls, "--mqtt-ca",
                         os.path.join(folder, "ca.pem"), "--mqtt-password-file",
                         os.path.join(folder, "service-password"), "--topic-prefix", "tls", "--no-discovery",
-                        "--mqtt-client-id", "calidor-right-ca"], env)
+                        "--mqtt-client-id", "calidor-right-ca", "--no-history"], env)
     services += [wrong_password, wrong_ca, right_ca]
-
-    # SIM0002 follows a weekly program (a change by hand overrides it), SIM0001 none.
-    weekly = os.path.join(folder, "weekly.json")
-    with open(weekly, "w") as f:
-        json.dump({"weekly": [{"days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "at": "00:00",
-                               "tl": 15, "th": 25}]}, f)
-    run([calidorctl, "--simulate", "schedule", "set", weekly, "--device", "SIM0002"], env=env)
 
     # The main broker, and the service under test on it: SIM0001 is
     # unplugged after 25 reads and comes back 1.5 s later.
@@ -585,7 +585,7 @@ def check_birth(sub, port):
     publish(port, "homeassistant/status", "online")
     time.sleep(0.5)
     again = {m[1] for m in sub.since(start) if m[1].endswith("/config")}
-    check(len(again) == 14, "Home Assistant's birth message brings the 14 configurations again: %d" % len(again))
+    check(len(again) == 16, "Home Assistant's birth message brings the 16 configurations again: %d" % len(again))
 
 
 def check_broker_restart(folder, broker, service, subscribers):
@@ -610,7 +610,7 @@ def check_broker_restart(folder, broker, service, subscribers):
     for t in ["calidor/SIM0001/state", "calidor/SIM0002/state", "calidor/SIM0001/availability",
               "calidor/SIM0002/availability"]:
         check(t in topics, t + " published again")
-    check(len([t for t in topics if t.endswith("/config")]) == 14, "discovery published again")
+    check(len([t for t in topics if t.endswith("/config")]) == 16, "discovery published again")
 
 
 def check_failing_broker(failing, tls_sub, wrong_password, wrong_ca, right_ca):
