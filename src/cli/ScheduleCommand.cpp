@@ -35,7 +35,9 @@ ExitCode ScheduleCommand::run()
         }
         const QByteArray text = file.read(kMostBytes + 1);
         if (text.size() > kMostBytes) {
-            m_error(QStringLiteral("%1: a schedule takes at most %2 bytes").arg(m_options.scheduleFile).arg(kMostBytes));
+            m_error(QStringLiteral("%1: a schedule takes at most %2 bytes")
+                        .arg(m_options.scheduleFile)
+                        .arg(kMostBytes));
             return ExitCode::Refused;
         }
         const Schedule::Parsed parsed = Schedule::parse(text);
@@ -48,8 +50,8 @@ ExitCode ScheduleCommand::run()
     const bool reading = action == QLatin1String("show");
     QString notice, error;
     const std::unique_ptr<HistoryStore> store = HistoryStore::open(
-        m_options.service.historyPath, reading ? HistoryStore::Access::ReadOnly : HistoryStore::Access::ReadWrite,
-        &notice, &error);
+        m_options.service.historyPath,
+        reading ? HistoryStore::Access::ReadOnly : HistoryStore::Access::ReadWrite, &notice, &error);
     if (!notice.isEmpty())
         m_error(notice);
     if (!store) {

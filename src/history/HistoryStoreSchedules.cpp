@@ -76,7 +76,8 @@ bool HistoryStore::setSchedule(const QString &id, const QByteArray &body, QStrin
 bool HistoryStore::clearSchedule(const QString &id, QString *error)
 {
     const std::optional<std::int64_t> k = key(id, false);
-    const int changed = k ? run(m_db, "DELETE FROM schedule WHERE thermostat = ?1", *k, nullptr, std::nullopt) : 0;
+    const int changed =
+        k ? run(m_db, "DELETE FROM schedule WHERE thermostat = ?1", *k, nullptr, std::nullopt) : 0;
     if (changed < 0)
         *error = lastError();
     return changed > 0;
@@ -86,7 +87,8 @@ bool HistoryStore::pauseSchedule(const QString &id, bool paused, QString *error)
 {
     const std::optional<std::int64_t> k = key(id, false);
     const int changed =
-        k ? run(m_db, "UPDATE schedule SET paused = ?2 WHERE thermostat = ?1", *k, nullptr, paused ? 1 : 0) : 0;
+        k ? run(m_db, "UPDATE schedule SET paused = ?2 WHERE thermostat = ?1", *k, nullptr, paused ? 1 : 0)
+          : 0;
     if (changed < 0)
         *error = lastError();
     return changed > 0;
@@ -96,7 +98,8 @@ bool HistoryStore::setScheduleApplied(const QString &id, const QByteArray &appli
 {
     const std::optional<std::int64_t> k = key(id, false);
     const int changed =
-        k ? run(m_db, "UPDATE schedule SET applied = ?2 WHERE thermostat = ?1", *k, &applied, std::nullopt) : 0;
+        k ? run(m_db, "UPDATE schedule SET applied = ?2 WHERE thermostat = ?1", *k, &applied, std::nullopt)
+          : 0;
     if (changed < 0)
         *error = lastError();
     return changed > 0;

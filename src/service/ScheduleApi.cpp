@@ -91,7 +91,8 @@ QJsonObject ScheduleApi::toJson(const ScheduleRunner::Status &s)
     return o;
 }
 
-HttpExporter::Answer ScheduleApi::answer(const QByteArray &method, const QByteArray &path, const QByteArray &body)
+HttpExporter::Answer ScheduleApi::answer(const QByteArray &method, const QByteArray &path,
+                                         const QByteArray &body)
 {
     const std::optional<Target> t = target(path);
     if (!t)
@@ -100,7 +101,8 @@ HttpExporter::Answer ScheduleApi::answer(const QByteArray &method, const QByteAr
     const bool action = !t->action.isEmpty();
     const bool reading = method == "GET" || method == "HEAD";
     if (action ? method != "POST" : !(reading || method == "PUT" || method == "DELETE"))
-        return refused(MHD_HTTP_METHOD_NOT_ALLOWED, QStringLiteral("not with %1").arg(QString::fromLatin1(method.left(16))),
+        return refused(MHD_HTTP_METHOD_NOT_ALLOWED,
+                       QStringLiteral("not with %1").arg(QString::fromLatin1(method.left(16))),
                        action ? "POST" : "GET, HEAD, PUT, DELETE");
     if (!m_known(id) && !m_runner.ids().contains(id))
         return refused(MHD_HTTP_NOT_FOUND, QStringLiteral("no thermostat %1").arg(id.left(64)));
@@ -118,7 +120,7 @@ HttpExporter::Answer ScheduleApi::answer(const QByteArray &method, const QByteAr
     }
     if (!done)
         return refused(error.contains(QLatin1String("no schedule")) ? MHD_HTTP_NOT_FOUND
-                                                                     : MHD_HTTP_SERVICE_UNAVAILABLE,
+                                                                    : MHD_HTTP_SERVICE_UNAVAILABLE,
                        error);
     return json(MHD_HTTP_OK, toJson(m_runner.status(id)));
 }

@@ -23,7 +23,9 @@ bool holds(const Reading &reading, const Schedule::Values &values)
 
 QByteArray ScheduleRunner::Applied::toJson() const
 {
-    QJsonObject o{{QStringLiteral("at"), qint64(at)}, {QStringLiteral("tl"), values.tl}, {QStringLiteral("th"), values.th}};
+    QJsonObject o{{QStringLiteral("at"), qint64(at)},
+                  {QStringLiteral("tl"), values.tl},
+                  {QStringLiteral("th"), values.th}};
     if (values.mode)
         o.insert(QStringLiteral("mode"), int(*values.mode));
     if (overriddenUntil)
@@ -55,8 +57,9 @@ std::optional<ScheduleRunner::Applied> ScheduleRunner::Applied::fromJson(const Q
     return a;
 }
 
-ScheduleRunner::Decision ScheduleRunner::decide(const SchedulePlan &plan, const std::optional<Applied> &applied,
-                                                bool paused, bool clockSynchronised, const QDateTime &now)
+ScheduleRunner::Decision ScheduleRunner::decide(const SchedulePlan &plan,
+                                                const std::optional<Applied> &applied, bool paused,
+                                                bool clockSynchronised, const QDateTime &now)
 {
     Decision d;
     d.due = plan.due(now);
@@ -80,8 +83,9 @@ QString ScheduleRunner::Status::state() const
     return overridden ? QStringLiteral("overridden") : QStringLiteral("running");
 }
 
-ScheduleRunner::ScheduleRunner(Fleet &fleet, QString historyPath, std::int64_t rampSeconds, ClockCheck clockCheck,
-                               Notice notice, Clock clock, QTimeZone zone, QObject *parent)
+ScheduleRunner::ScheduleRunner(Fleet &fleet, QString historyPath, std::int64_t rampSeconds,
+                               ClockCheck clockCheck, Notice notice, Clock clock, QTimeZone zone,
+                               QObject *parent)
     : QObject(parent), m_fleet(fleet), m_path(std::move(historyPath)), m_rampSeconds(rampSeconds),
       m_clockCheck(std::move(clockCheck)), m_notice(std::move(notice)),
       m_clock(clock ? std::move(clock) : Clock(&ServiceClock::nowMs)), m_zone(std::move(zone))
@@ -231,8 +235,9 @@ void ScheduleRunner::byHand(const QString &id, const QString &source)
         entry.applied = Applied{entry.plan->due(at).since.toSecsSinceEpoch(), entry.plan->due(at).values, {}};
     entry.applied->overriddenUntil = until ? until->toSecsSinceEpoch() : kForGood;
     save(id, entry);
-    m_notice(QStringLiteral("schedule of %1: changed by %2, held until %3")
-                 .arg(id, source, until ? until->toString(Qt::ISODate) : QStringLiteral("the schedule changes")));
+    m_notice(
+        QStringLiteral("schedule of %1: changed by %2, held until %3")
+            .arg(id, source, until ? until->toString(Qt::ISODate) : QStringLiteral("the schedule changes")));
     emit changed(id);
 }
 
@@ -273,11 +278,13 @@ ScheduleRunner::Status ScheduleRunner::status(const QString &id)
     if (due.started)
         s.current = due.values;
     s.nextChange = due.next;
-    if (entry.applied && entry.applied->overriddenUntil && at.toSecsSinceEpoch() < *entry.applied->overriddenUntil) {
+    if (entry.applied && entry.applied->overriddenUntil &&
+        at.toSecsSinceEpoch() < *entry.applied->overriddenUntil) {
         s.overridden = true;
-        s.overriddenUntil = *entry.applied->overriddenUntil == kForGood
-                                ? QDateTime()
-                                : QDateTime::fromSecsSinceEpoch(*entry.applied->overriddenUntil, QTimeZone::utc());
+        s.overriddenUntil =
+            *entry.applied->overriddenUntil == kForGood
+                ? QDateTime()
+                : QDateTime::fromSecsSinceEpoch(*entry.applied->overriddenUntil, QTimeZone::utc());
     }
     s.writesPerDay = entry.plan->writesPerDay(at);
     const Schedule &schedule = entry.plan->schedule();

@@ -70,7 +70,7 @@ public:
         bool overridden = false;
         double writesPerDay = 0;
         std::vector<SchedulePlan::Change> planned; // the band ahead, at most kMostPlanned
-        QString state() const; // running, paused, overridden or none
+        QString state() const;                     // running, paused, overridden or none
     };
     static constexpr int kMostPlanned = 2000;
 

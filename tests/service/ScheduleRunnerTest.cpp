@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         DecideRow{"not started", kProfile, "2026-11-30T23:59:00Z", {}, false, true, false, 0, false},
         DecideRow{"first write", kProfile, "2026-12-01T10:00:00Z", {}, false, true, true, 175, false},
-        DecideRow{"written already", kProfile, "2026-12-01T10:00:00Z", kFirstDay, false, true, false, 0, false},
+        DecideRow{"written already", kProfile, "2026-12-01T10:00:00Z", kFirstDay, false, true, false, 0,
+                  false},
         DecideRow{"clock not right", kProfile, "2026-12-01T10:00:00Z", {}, false, false, false, 0, false},
         DecideRow{"paused", kProfile, "2026-12-01T10:00:00Z", {}, true, true, false, 0, false},
         // 25 minutes into the ramp: the tenths of its 20th minute, not those skipped.
@@ -87,11 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
         DecideRow{"the ramp's write done", kProfile, "2026-12-02T00:25:00Z",
                   Applied{at("2026-12-02T00:20:00Z"), {178, 188, {}}, {}}, false, true, false, 0, false},
         DecideRow{"overridden", kProfile, "2026-12-01T10:00:00Z",
-                  Applied{at("2026-11-30T00:00:00Z"), {175, 185, {}}, at("2026-12-02T00:00:00Z")}, false, true,
-                  false, 0, false},
+                  Applied{at("2026-11-30T00:00:00Z"), {175, 185, {}}, at("2026-12-02T00:00:00Z")}, false,
+                  true, false, 0, false},
         DecideRow{"override over", kProfile, "2026-12-02T00:00:10Z",
-                  Applied{at("2026-12-01T00:00:00Z"), {175, 185, {}}, at("2026-12-02T00:00:00Z")}, false, true,
-                  true, 175, true},
+                  Applied{at("2026-12-01T00:00:00Z"), {175, 185, {}}, at("2026-12-02T00:00:00Z")}, false,
+                  true, true, 175, true},
         DecideRow{"override over, paused", kProfile, "2026-12-02T00:00:10Z",
                   Applied{at("2026-12-01T00:00:00Z"), {175, 185, {}}, at("2026-12-02T00:00:00Z")}, true, true,
                   false, 0, true},
@@ -133,7 +134,10 @@ struct Running : testing::Test
     std::unique_ptr<ScheduleRunner> runner()
     {
         return std::make_unique<ScheduleRunner>(
-            fleet, path(), 600, [this] { return ClockSync::Verdict{clockOk, {}}; },
+            fleet, path(), 600,
+            [this] {
+                return ClockSync::Verdict{clockOk, {}};
+            },
             [this](const QString &line) { notices << line; }, [this] { return nowMs; }, QTimeZone::utc());
     }
 
@@ -181,7 +185,8 @@ TEST_F(Running, WritesWhatIsDueAndAfterARestartNothingAgain)
     std::optional<Fleet::Outcome> outcome;
     SetCommand::Values byHand;
     byHand.low = 150;
-    fleet.configure(QStringLiteral("A"), byHand, QStringLiteral("cli"), [&](const Fleet::Outcome &o) { outcome = o; });
+    fleet.configure(QStringLiteral("A"), byHand, QStringLiteral("cli"),
+                    [&](const Fleet::Outcome &o) { outcome = o; });
     ASSERT_TRUE(waitFor([&] { return outcome.has_value(); }));
 
     QSignalSpy writes(&fleet, &Fleet::configured);
@@ -209,7 +214,8 @@ TEST_F(Running, AChangeByHandHoldsUntilTheNextStep)
     std::optional<Fleet::Outcome> outcome;
     SetCommand::Values byHand;
     byHand.low = 150;
-    fleet.configure(QStringLiteral("A"), byHand, QStringLiteral("web"), [&](const Fleet::Outcome &o) { outcome = o; });
+    fleet.configure(QStringLiteral("A"), byHand, QStringLiteral("web"),
+                    [&](const Fleet::Outcome &o) { outcome = o; });
     ASSERT_TRUE(waitFor([&] { return outcome.has_value(); }));
     ASSERT_TRUE(outcome->written);
     const ScheduleRunner::Status held = r->status(QStringLiteral("A"));
