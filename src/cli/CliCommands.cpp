@@ -1,10 +1,10 @@
 #include "CliCommands.h"
 
-#include "HistoryCommand.h"
-#include "ScheduleCommand.h"
 #include "AlertSender.h"
 #include "AlertsConfig.h"
+#include "HistoryCommand.h"
 #include "ReadingFormat.h"
+#include "ScheduleCommand.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
 #include "ThermostatId.h"

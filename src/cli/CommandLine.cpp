@@ -19,7 +19,8 @@ enum Allowed : unsigned {
     InHashPassword = 1u << 6,
     InAlertTest = 1u << 7,
     InSchedule = 1u << 8,
-    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword | InAlertTest | InSchedule,
+    Anywhere =
+        InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword | InAlertTest | InSchedule,
 };
 
 enum class Key {
@@ -133,9 +134,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c :
-         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History,
-          Command::HashPassword, Command::Schedule})
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve,
+                      Command::History, Command::HashPassword, Command::Schedule})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -385,7 +385,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch, set, serve, history, schedule or hash-password)");
+        result.error = QStringLiteral(
+            "no command given (list, read, watch, set, serve, history, schedule or hash-password)");
         return result;
     }
     auto command = commandNamed(words.first());
@@ -400,7 +401,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
     }
     if (!command) {
         result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve, history, schedule or hash-password)")
+            QStringLiteral(
+                "unknown command \"%1\" (list, read, watch, set, serve, history, schedule or hash-password)")
                 .arg(words.first());
         return result;
     }
@@ -420,7 +422,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
                          QStringLiteral("pause"), QStringLiteral("resume")}
                  .contains(action) ||
             words.size() != (withFile ? 3 : 2)) {
-            result.error = QStringLiteral("schedule needs what to do: show, set FILE, clear, pause or resume");
+            result.error =
+                QStringLiteral("schedule needs what to do: show, set FILE, clear, pause or resume");
             return result;
         }
         o.scheduleAction = action;

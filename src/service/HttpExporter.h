@@ -116,7 +116,8 @@ public:
     struct MainApi
     {
         std::function<bool(const QByteArray &path)> claims;
-        std::function<Answer(const QByteArray &method, const QByteArray &path, const QByteArray &body)> answer;
+        std::function<Answer(const QByteArray &method, const QByteArray &path, const QByteArray &body)>
+            answer;
         qsizetype mostBytes = 65536;
     };
     void setMainApi(MainApi api) { m_mainApi = std::move(api); }

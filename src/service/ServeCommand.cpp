@@ -1,12 +1,12 @@
 #include "ServeCommand.h"
-#include "ServiceClock.h"
-#include "ClockSync.h"
 
-#include "HistoryRecorder.h"
 #include "AlertWatch.h"
+#include "ClockSync.h"
+#include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
+#include "ServiceClock.h"
 #include "SignalWatcher.h"
 #include "WebConfig.h"
 
@@ -27,11 +27,12 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
       m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath),
-      m_schedules(m_fleet, options.historyPath, options.rampMinutes * 60,
-                  [trusted = options.clockTrusted] {
-                      return ClockSync::judge(trusted ? ClockSync::Facts{.trusted = true} : ClockSync::read());
-                  },
-                  m_notice),
+      m_schedules(
+          m_fleet, options.historyPath, options.rampMinutes * 60,
+          [trusted = options.clockTrusted] {
+              return ClockSync::judge(trusted ? ClockSync::Facts{.trusted = true} : ClockSync::read());
+          },
+          m_notice),
       m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); })
 {
     m_exporter.setApi(
@@ -141,7 +142,8 @@ ExitCode ServeCommand::run()
     }
     // The MQTT bridge (off without --mqtt); it leaves the broker before the fleet stops.
     std::unique_ptr<MqttBridge> mqtt;
-    if (!m_options.mqtt.isEmpty() && !(mqtt = MqttBridge::create(m_fleet, m_options, m_notice, &error, &m_schedules))) {
+    if (!m_options.mqtt.isEmpty() &&
+        !(mqtt = MqttBridge::create(m_fleet, m_options, m_notice, &error, &m_schedules))) {
         m_notice(error);
         return ExitCode::Usage;
     }
