@@ -102,18 +102,20 @@ TEST_P(MqttTopicsTest, CommandOf)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, MqttTopicsTest,
-    ::testing::Values(TopicCase{"calidor", "calidor/SIM0001/tl/set", "SIM0001", "tl"},
-                      TopicCase{"home/heat", "home/heat/usb-1-1_2/mode/set", "usb-1-1_2", "mode"},
-                      TopicCase{"calidor", "calidor/SIM0001/schedule/set", "SIM0001", "schedule"},
-                      TopicCase{"calidor", "calidor/SIM0001/schedule/pause", nullptr, nullptr},
-                      TopicCase{"calidor", "calidor/SIM0001/state", nullptr, nullptr},
-                      TopicCase{"calidor", "calidor/SIM0001/boot/set", nullptr, nullptr},
-                      TopicCase{"calidor", "calidor//th/set", nullptr, nullptr},
-                      TopicCase{"calidor", "calidor/a/b/th/set", nullptr, nullptr},
-                      TopicCase{"calidor", "calidorx/SIM0001/th/set", nullptr, nullptr},
-                      TopicCase{"calidor", "other/SIM0001/th/set", nullptr, nullptr}));
+INSTANTIATE_TEST_SUITE_P(Table, MqttTopicsTest,
+                         ::testing::Values(TopicCase{"calidor", "calidor/SIM0001/tl/set", "SIM0001", "tl"},
+                                           TopicCase{"home/heat", "home/heat/usb-1-1_2/mode/set", "usb-1-1_2",
+                                                     "mode"},
+                                           TopicCase{"calidor", "calidor/SIM0001/schedule/set", "SIM0001",
+                                                     "schedule"},
+                                           TopicCase{"calidor", "calidor/SIM0001/schedule/pause", nullptr,
+                                                     nullptr},
+                                           TopicCase{"calidor", "calidor/SIM0001/state", nullptr, nullptr},
+                                           TopicCase{"calidor", "calidor/SIM0001/boot/set", nullptr, nullptr},
+                                           TopicCase{"calidor", "calidor//th/set", nullptr, nullptr},
+                                           TopicCase{"calidor", "calidor/a/b/th/set", nullptr, nullptr},
+                                           TopicCase{"calidor", "calidorx/SIM0001/th/set", nullptr, nullptr},
+                                           TopicCase{"calidor", "other/SIM0001/th/set", nullptr, nullptr}));
 
 TEST(MqttTopicsPrefix, RefusesWhatIsNoTopic)
 {
