@@ -54,6 +54,7 @@ enum class Key {
     WebConfig,
     AlertsConfig,
     RampMinutes,
+    TrustClock,
 };
 
 struct OptionDef
@@ -64,7 +65,7 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 30> kOptions{{
+const std::array<OptionDef, 31> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
@@ -95,6 +96,7 @@ const std::array<OptionDef, 30> kOptions{{
     {"web-config", Key::WebConfig, true, InServe},
     {"alerts-config", Key::AlertsConfig, true, InServe | InAlertTest},
     {"ramp-minutes", Key::RampMinutes, true, InServe},
+    {"trust-clock", Key::TrustClock, false, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -292,6 +294,9 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
         o.service.rampMinutes = minutes;
         break;
     }
+    case Key::TrustClock:
+        o.service.clockTrusted = true;
+        break;
     }
     return {};
 }
@@ -479,7 +484,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         }
     }
     o.service.intervalMs = o.intervalMs;
-    o.service.clockTrusted = o.simulate;
+    o.service.clockTrusted = o.service.clockTrusted || o.simulate;
     if (o.command == Command::Schedule && o.device.isEmpty()) {
         result.error = QStringLiteral("schedule needs --device ID, the stable id `list` shows");
         return result;
@@ -575,6 +580,8 @@ QString CommandLine::usage()
                           "  --points N         at most N points, 1 to 5000 (default 1000)\n"
                           "  --ramp-minutes N   a schedule's ramp moves the thresholds at most every N\n"
                           "                     minutes (default 10)\n"
+                          "  --trust-clock      apply schedules without asking whether the system clock\n"
+                          "                     is synchronised (a machine whose clock is right from boot)\n"
 
                           "Alerts of serve (to the log only without --alerts-config):\n"
                           "  --alerts-config FILE  the alert rules and channels, JSON; the channels'\n"

@@ -31,7 +31,8 @@ struct ServiceSettings
     QString webConfig;
 
     // Schedules: a ramp moves the thresholds at most once every so often;
-    // the clock is taken as right without asking the system (--simulate).
+    // the clock is taken as right without asking the system (--trust-clock,
+    // --simulate).
     std::int64_t rampMinutes = 10;
     bool clockTrusted = false;
 

@@ -33,7 +33,7 @@ check "alert hash-password history list read schedule serve set watch" --device 
 check "--device --format --help --simulate"            read --
 check "--count --device --format --help --interval --output --simulate" watch --
 check "--device --dry-run --help --mode --simulate --th --tl" set --
-check "--alerts-config --discovery-prefix --help --history --history-days --history-flush --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --no-history --ramp-minutes --simulate --topic-prefix --web-config" serve --
+check "--alerts-config --discovery-prefix --help --history --history-days --history-flush --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --no-history --ramp-minutes --simulate --topic-prefix --trust-clock --web-config" serve --
 check "--device --format --from --help --history --points --simulate --to" history --
 check "csv json"                                       history --from 2024-05-01 --format ""
 check "import"                                         history i
