@@ -173,9 +173,13 @@ void ScheduleRunner::reload()
 void ScheduleRunner::tick()
 {
     m_verdict = m_clockCheck ? m_clockCheck() : ClockSync::Verdict{true, {}};
-    for (auto &[id, entry] : m_entries)
-        if (entry.plan && !entry.writing)
+    for (auto &[id, entry] : m_entries) {
+        // One away or not answering is written to once it is back, with
+        // what is due then.
+        const std::optional<ThermostatState> state = m_fleet.state(id);
+        if (entry.plan && !entry.writing && state && state->up)
             apply(id, entry);
+    }
 }
 
 void ScheduleRunner::apply(const QString &id, Entry &entry)
