@@ -5,6 +5,7 @@
 #include "ChangeNotice.h"
 #include "HistoryCommand.h"
 #include "ReadingFormat.h"
+#include "ScheduleCommand.h"
 #include "SetCommand.h"
 #include "SignalWatcher.h"
 #include "ThermostatId.h"
@@ -52,6 +53,8 @@ ExitCode CliCommands::run()
         return HistoryCommand(m_options, &printOut, &printError).run();
     case Command::AlertTest:
         return alertTest();
+    case Command::Schedule:
+        return ScheduleCommand(m_options, &printOut, &printError).run();
     case Command::Serve:        // the service's own library runs it
     case Command::HashPassword: // and the web's this one
     case Command::None:

@@ -18,7 +18,9 @@ enum Allowed : unsigned {
     InHistory = 1u << 5,
     InHashPassword = 1u << 6,
     InAlertTest = 1u << 7,
-    Anywhere = InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword | InAlertTest,
+    InSchedule = 1u << 8,
+    Anywhere =
+        InList | InRead | InWatch | InSet | InServe | InHistory | InHashPassword | InAlertTest | InSchedule,
 };
 
 enum class Key {
@@ -51,6 +53,8 @@ enum class Key {
     Points,
     WebConfig,
     AlertsConfig,
+    RampMinutes,
+    TrustClock,
 };
 
 struct OptionDef
@@ -61,11 +65,11 @@ struct OptionDef
     unsigned allowed;
 };
 
-const std::array<OptionDef, 29> kOptions{{
+const std::array<OptionDef, 31> kOptions{{
     {"help", Key::Help, false, Anywhere},
     {"version", Key::Version, false, Anywhere},
     {"simulate", Key::Simulate, false, Anywhere},
-    {"device", Key::Device, true, InRead | InWatch | InSet | InHistory},
+    {"device", Key::Device, true, InRead | InWatch | InSet | InHistory | InSchedule},
     {"format", Key::Format, true, InRead | InWatch | InHistory},
     {"interval", Key::Interval, true, InWatch | InServe},
     {"count", Key::Count, true, InWatch},
@@ -82,7 +86,7 @@ const std::array<OptionDef, 29> kOptions{{
     {"topic-prefix", Key::TopicPrefix, true, InServe},
     {"discovery-prefix", Key::DiscoveryPrefix, true, InServe},
     {"no-discovery", Key::NoDiscovery, false, InServe},
-    {"history", Key::History, true, InServe | InHistory},
+    {"history", Key::History, true, InServe | InHistory | InSchedule},
     {"no-history", Key::NoHistory, false, InServe},
     {"history-days", Key::HistoryDays, true, InServe},
     {"history-flush", Key::HistoryFlush, true, InServe},
@@ -91,6 +95,8 @@ const std::array<OptionDef, 29> kOptions{{
     {"points", Key::Points, true, InHistory},
     {"web-config", Key::WebConfig, true, InServe},
     {"alerts-config", Key::AlertsConfig, true, InServe | InAlertTest},
+    {"ramp-minutes", Key::RampMinutes, true, InServe},
+    {"trust-clock", Key::TrustClock, false, InServe},
 }};
 
 const OptionDef *findOption(const QString &name)
@@ -120,6 +126,8 @@ unsigned bitOf(Command command)
         return InHashPassword;
     case Command::AlertTest:
         return InAlertTest;
+    case Command::Schedule:
+        return InSchedule;
     case Command::None:
         break;
     }
@@ -128,9 +136,8 @@ unsigned bitOf(Command command)
 
 std::optional<Command> commandNamed(const QString &word)
 {
-    for (Command c :
-         {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve, Command::History,
-          Command::HashPassword})
+    for (Command c : {Command::List, Command::Read, Command::Watch, Command::Set, Command::Serve,
+                      Command::History, Command::HashPassword, Command::Schedule})
         if (word == CommandLine::commandName(c))
             return c;
     return std::nullopt;
@@ -279,6 +286,17 @@ QString apply(CliOptions &o, Key key, const QString &name, const QString &value)
             return failed(QStringLiteral("a file name is needed"));
         o.service.alertsConfig = value;
         break;
+    case Key::RampMinutes: {
+        bool ok = false;
+        const int minutes = value.toInt(&ok);
+        if (!ok || minutes < 1 || minutes > 1440)
+            return failed(QStringLiteral("\"%1\" is not a number of minutes from 1 to 1440").arg(value));
+        o.service.rampMinutes = minutes;
+        break;
+    }
+    case Key::TrustClock:
+        o.service.clockTrusted = true;
+        break;
     }
     return {};
 }
@@ -304,6 +322,8 @@ QString CommandLine::commandName(Command command)
         return QStringLiteral("hash-password");
     case Command::AlertTest:
         return QStringLiteral("alert test");
+    case Command::Schedule:
+        return QStringLiteral("schedule");
     case Command::None:
         break;
     }
@@ -370,7 +390,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         return result;
 
     if (words.isEmpty()) {
-        result.error = QStringLiteral("no command given (list, read, watch, set, serve, history or hash-password)");
+        result.error = QStringLiteral(
+            "no command given (list, read, watch, set, serve, history, schedule or hash-password)");
         return result;
     }
     auto command = commandNamed(words.first());
@@ -385,7 +406,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
     }
     if (!command) {
         result.error =
-            QStringLiteral("unknown command \"%1\" (list, read, watch, set, serve, history or hash-password)")
+            QStringLiteral(
+                "unknown command \"%1\" (list, read, watch, set, serve, history, schedule or hash-password)")
                 .arg(words.first());
         return result;
     }
@@ -396,6 +418,21 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
             return result;
         }
         o.importFile = words.at(2);
+        words = words.mid(0, 1);
+    }
+    if (o.command == Command::Schedule) {
+        const QString action = words.value(1);
+        const bool withFile = action == QLatin1String("set");
+        if (!QStringList{QStringLiteral("show"), QStringLiteral("set"), QStringLiteral("clear"),
+                         QStringLiteral("pause"), QStringLiteral("resume")}
+                 .contains(action) ||
+            words.size() != (withFile ? 3 : 2)) {
+            result.error =
+                QStringLiteral("schedule needs what to do: show, set FILE, clear, pause or resume");
+            return result;
+        }
+        o.scheduleAction = action;
+        o.scheduleFile = withFile ? words.at(2) : QString();
         words = words.mid(0, 1);
     }
     if (words.size() > 1) {
@@ -447,6 +484,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, const QProc
         }
     }
     o.service.intervalMs = o.intervalMs;
+    o.service.clockTrusted = o.service.clockTrusted || o.simulate;
+    if (o.command == Command::Schedule && o.device.isEmpty()) {
+        result.error = QStringLiteral("schedule needs --device ID, the stable id `list` shows");
+        return result;
+    }
     if (o.command == Command::AlertTest && o.service.alertsConfig.isEmpty()) {
         result.error = QStringLiteral("alert test needs --alerts-config FILE");
         return result;
@@ -483,6 +525,9 @@ QString CommandLine::usage()
                           "  history [--device ID] [--from T] [--to T] [--points N] [--format csv|json]\n"
                           "                             the history serve keeps, read from its file\n"
                           "  history import FILE        adds a log of watch --format csv to the history\n"
+                          "  schedule show|set FILE|clear|pause|resume --device ID\n"
+                          "                             a thermostat's schedule, in the history's file;\n"
+                          "                             a running serve takes a change within seconds\n"
                           "  alert test --alerts-config FILE\n"
                           "                             sends a test alert to every channel of FILE\n"
                           "\n"
@@ -533,6 +578,10 @@ QString CommandLine::usage()
                           "                     at most that\n"
                           "  --from T, --to T   ISO 8601 or Unix time (default: the last day)\n"
                           "  --points N         at most N points, 1 to 5000 (default 1000)\n"
+                          "  --ramp-minutes N   a schedule's ramp moves the thresholds at most every N\n"
+                          "                     minutes (default 10)\n"
+                          "  --trust-clock      apply schedules without asking whether the system clock\n"
+                          "                     is synchronised (a machine whose clock is right from boot)\n"
 
                           "Alerts of serve (to the log only without --alerts-config):\n"
                           "  --alerts-config FILE  the alert rules and channels, JSON; the channels'\n"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class Command { None, List, Read, Watch, Set, Serve, History, HashPassword, AlertTest };
+enum class Command { None, List, Read, Watch, Set, Serve, History, HashPassword, AlertTest, Schedule };
 
 // Everything the command line asked for. The thermostat values of `set` are
 // kept as typed: they are checked by the command, which refuses them with
@@ -34,6 +34,9 @@ struct CliOptions
     // `history`: reads service.historyPath; `history import FILE` fills importFile.
     QString from, to, points;
     QString importFile;
+    // `schedule show|set FILE|clear|pause|resume`: on the history's file.
+    QString scheduleAction;
+    QString scheduleFile;
 };
 
 // Long options as `--name value` or `--name=value`, anywhere around the

@@ -277,8 +277,19 @@ Attempt attempt(const QString &path, HistoryStore::Access access)
     sqlite3_exec(db, "PRAGMA synchronous=FULL; PRAGMA wal_autocheckpoint=4000", nullptr, nullptr, nullptr);
     if (version < HistoryStore::kSchemaVersion) {
         char *message = nullptr;
-        QByteArray script = "BEGIN IMMEDIATE;";
-        for (int i = int(version); i < kSteps; ++i)
+        // Another process (the service's writer, `calidorctl schedule`) may
+        // have made the file between our look and our lock: the version is
+        // read again under the lock, and only the missing steps run.
+        code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (code != SQLITE_OK)
+            return fail(db, code);
+        const std::int64_t locked = pragmaInt(db, "PRAGMA user_version", &code);
+        if (code != SQLITE_OK) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return fail(db, code);
+        }
+        QByteArray script;
+        for (int i = int(locked); i < kSteps; ++i)
             script += kMigrations[i];
         script += "PRAGMA user_version=" + QByteArray::number(HistoryStore::kSchemaVersion) + ";COMMIT;";
         code = sqlite3_exec(db, script.constData(), nullptr, nullptr, &message);

@@ -71,6 +71,25 @@ public:
     // before `before`; how many minute rows went, -1 on failure.
     int prune(std::int64_t before, int batch, QString *error);
 
+    // Schedules (HistoryStoreSchedules.cpp): one row per thermostat, its
+    // JSON as given, whether it is paused, and what of it was last written
+    // (JSON of the service's own, null until something was). A new body
+    // clears `applied`, so the new schedule starts from what is due.
+    struct ScheduleRow
+    {
+        QString id;
+        QByteArray body;
+        bool paused = false;
+        QByteArray applied;
+    };
+    std::vector<ScheduleRow> schedules();
+    std::optional<ScheduleRow> schedule(const QString &id);
+    bool setSchedule(const QString &id, const QByteArray &body, QString *error);
+    // False with an empty error when there was no schedule to act on.
+    bool clearSchedule(const QString &id, QString *error);
+    bool pauseSchedule(const QString &id, bool paused, QString *error);
+    bool setScheduleApplied(const QString &id, const QByteArray &applied, QString *error);
+
     // The step for [from, to): the smallest of 1, 2, 5, 10, 15, 30 minutes,
     // 1, 2, 3, 6, 12 hours or a whole number of days that gives at most
     // maxPoints steps aligned on multiples of itself.

@@ -53,6 +53,11 @@ const Entity kEntities[] = {
      R"({"payload_on":"ON","payload_off":"OFF"})", nullptr},
     {"sensor", "probe", "Probe status", "{{ value_json.probe_status_text }}", nullptr,
      R"({"device_class":"enum","entity_category":"diagnostic"})", probeOptions},
+    // On while the thermostat's schedule runs (an override by hand included);
+    // turned off, it pauses it.
+    {"switch", "schedule", "Schedule", "{{ 'OFF' if value_json.schedule in ('paused', 'none') else 'ON' }}",
+     "schedule", R"({"payload_on":"resume","payload_off":"pause","state_on":"ON","state_off":"OFF"})",
+     nullptr},
     {"sensor", "boot_status", "Boot status", "{{ value_json.boot_status }}", nullptr,
      R"({"entity_category":"diagnostic","enabled_by_default":false})", nullptr},
 };

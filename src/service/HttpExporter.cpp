@@ -139,6 +139,9 @@ struct PerRequest
 {
     std::optional<HttpExporter::Answer> early; // decided from the head alone
     bool change = false;                       // a POST of settings
+    bool mainApi = false;                      // a request of the main thread's API
+    QByteArray method, path;
+    qsizetype mostBytes = ChangeRequest::kMostBytes;
     QString id;
     QByteArray body;
     bool tooLarge = false;
@@ -190,10 +193,18 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return a;
     }
     }
+    const bool mainApi = exporter.mainApi().claims && exporter.mainApi().claims(path);
     const std::optional<QByteArray> settingsOf = segment(path, "/api/v1/thermostats/", "/settings");
-    if (!settingsOf)
+    if (!settingsOf && !mainApi)
         return std::nullopt;
-    if (method != "POST") {
+    pr->mostBytes = mainApi ? exporter.mainApi().mostBytes : ChangeRequest::kMostBytes;
+    if (mainApi && (method == "GET" || method == "HEAD")) {
+        pr->mainApi = true; // reading: as open as every other page
+        pr->method = method;
+        pr->path = path;
+        return std::nullopt;
+    }
+    if (!mainApi && method != "POST") {
         HttpExporter::Answer a = refusal(MHD_HTTP_METHOD_NOT_ALLOWED, QStringLiteral("a change is a POST"));
         a.allow = "POST";
         return a;
@@ -208,9 +219,15 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return refusal(v.status, v.reason);
     bool lengthOk = true;
     const QByteArray length = header(c, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    if (!length.isEmpty() && length.toLongLong(&lengthOk) > ChangeRequest::kMostBytes)
+    if (!length.isEmpty() && length.toLongLong(&lengthOk) > pr->mostBytes)
         return refusal(MHD_HTTP_CONTENT_TOO_LARGE,
-                       QStringLiteral("a change takes at most %1 bytes").arg(ChangeRequest::kMostBytes));
+                       QStringLiteral("a change takes at most %1 bytes").arg(pr->mostBytes));
+    if (mainApi) {
+        pr->mainApi = true;
+        pr->method = method;
+        pr->path = path;
+        return std::nullopt;
+    }
     if (!exporter.pages()->ids.contains(QString::fromUtf8(*settingsOf)))
         return refusal(MHD_HTTP_NOT_FOUND, QStringLiteral("no thermostat %1").arg(QString::fromUtf8(*settingsOf).left(64)));
     pr->change = true;
@@ -236,8 +253,8 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     if (*uploadSize != 0) {
         // A body is kept only where one is expected, and only up to the limit.
-        if (pr->change && !pr->tooLarge) {
-            if (pr->body.size() + qsizetype(*uploadSize) > ChangeRequest::kMostBytes)
+        if ((pr->change || pr->mainApi) && !pr->tooLarge) {
+            if (pr->body.size() + qsizetype(*uploadSize) > pr->mostBytes)
                 pr->tooLarge = true;
             else
                 pr->body.append(uploadData, qsizetype(*uploadSize));
@@ -247,6 +264,18 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     if (pr->suspended)
         return queue(connection, pr->suspended->answer, false);
+    if (pr->mainApi) {
+        if (pr->tooLarge)
+            return queue(connection,
+                         refusal(MHD_HTTP_CONTENT_TOO_LARGE,
+                                 QStringLiteral("a change takes at most %1 bytes").arg(pr->mostBytes)),
+                         false);
+        pr->suspended = std::make_shared<HttpExporter::Suspended>();
+        pr->suspended->connection = connection;
+        MHD_suspend_connection(connection);
+        exporter->startMainApi(pr->method, pr->path, pr->body, pr->suspended);
+        return MHD_YES;
+    }
     if (pr->change) {
         const ChangeRequest::Verdict v =
             pr->tooLarge ? ChangeRequest::Verdict{MHD_HTTP_CONTENT_TOO_LARGE,
@@ -428,6 +457,23 @@ void HttpExporter::stop()
 void HttpExporter::startChange(const QString &id, const SetCommand::Values &values,
                                std::shared_ptr<Suspended> s)
 {
+    onMain(std::move(s), [this, id, values](const Reply &reply) {
+        if (!m_changeHandler)
+            reply(refusal(MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("changes are not taken yet")));
+        else
+            m_changeHandler(id, values, reply);
+    });
+}
+
+void HttpExporter::startMainApi(const QByteArray &method, const QByteArray &path, const QByteArray &body,
+                                std::shared_ptr<Suspended> s)
+{
+    onMain(std::move(s),
+           [this, method, path, body](const Reply &reply) { reply(m_mainApi.answer(method, path, body)); });
+}
+
+void HttpExporter::onMain(std::shared_ptr<Suspended> s, std::function<void(const Reply &reply)> work)
+{
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_suspended.insert(s);
@@ -435,10 +481,10 @@ void HttpExporter::startChange(const QString &id, const SetCommand::Values &valu
     // To the main thread, where the fleet lives; the reply comes back there too.
     QMetaObject::invokeMethod(
         &m_main,
-        [this, id, values, s] {
+        [s, work = std::move(work)] {
             // On the main thread, as stopDaemon(), which is all that
             // touches `done` and `connection` once the change has begun.
-            const auto reply = [s](const Answer &answer) {
+            const Reply reply = [s](const Answer &answer) {
                 if (s->done || !s->connection)
                     return; // answered already: the server restarted meanwhile
                 s->answer = answer;
@@ -446,10 +492,7 @@ void HttpExporter::startChange(const QString &id, const SetCommand::Values &valu
                 MHD_Connection *connection = std::exchange(s->connection, nullptr);
                 MHD_resume_connection(connection);
             };
-            if (!m_changeHandler)
-                reply(refusal(MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("changes are not taken yet")));
-            else
-                m_changeHandler(id, values, reply);
+            work(reply);
         },
         Qt::QueuedConnection);
 }

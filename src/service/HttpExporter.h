@@ -109,6 +109,20 @@ public:
 
     void setChangeHandler(ChangeHandler handler) { m_changeHandler = std::move(handler); }
 
+    // An API answered on the main thread, body and all (the schedules'):
+    // `claims` says from the path alone whether a request is its; anything
+    // but a GET or HEAD passes the checks of a change first (a login, JSON,
+    // the Origin). Set before start().
+    struct MainApi
+    {
+        std::function<bool(const QByteArray &path)> claims;
+        std::function<Answer(const QByteArray &method, const QByteArray &path, const QByteArray &body)>
+            answer;
+        qsizetype mostBytes = 65536;
+    };
+    void setMainApi(MainApi api) { m_mainApi = std::move(api); }
+    const MainApi &mainApi() const { return m_mainApi; }
+
     // Which answer a GET or HEAD (or another method on a known path) gets.
     static Answer route(const Request &request, const Pages &pages, const StaticFiles &files);
 
@@ -133,10 +147,14 @@ public:
     struct Suspended;
     void startChange(const QString &id, const SetCommand::Values &values, std::shared_ptr<Suspended> s);
     void forget(const std::shared_ptr<Suspended> &s);
+    void startMainApi(const QByteArray &method, const QByteArray &path, const QByteArray &body,
+                      std::shared_ptr<Suspended> s);
 
 private:
     bool startDaemon(const WebConfig &web, QString *error);
     void stopDaemon();
+    // Runs `work` on the main thread with the reply that resumes `s`.
+    void onMain(std::shared_ptr<Suspended> s, std::function<void(const Reply &reply)> work);
 
     MHD_Daemon *m_daemon = nullptr;
     ValueParser::ListenAddress m_address;
@@ -150,6 +168,7 @@ private:
     std::unique_ptr<LoginGate> m_gate;
     ChangeHandler m_changeHandler;
     Api m_api;
+    MainApi m_mainApi;
     QObject m_main; // lives on the main thread: changes are queued to it
     std::set<std::shared_ptr<Suspended>> m_suspended;
 };

@@ -4,6 +4,7 @@
 #include "MqttCommand.h"
 #include "MqttUrl.h"
 #include "ReadingFormat.h"
+#include "ScheduleRunner.h"
 #include "ValueParser.h"
 
 #include <QFile>
@@ -82,13 +83,14 @@ bool MqttBridge::settingsFrom(const ServiceSettings &o, const QProcessEnvironmen
 }
 
 std::unique_ptr<MqttBridge> MqttBridge::create(Fleet &fleet, const ServiceSettings &options, Notice notice,
-                                               QString *error)
+                                               QString *error, ScheduleRunner *schedules)
 {
     Settings settings;
     if (!settingsFrom(options, QProcessEnvironment::systemEnvironment(), &settings, error))
         return nullptr;
     settings.version = QStringLiteral(CALIDOR_VERSION);
     auto bridge = std::make_unique<MqttBridge>(fleet, settings, std::move(notice));
+    bridge->setSchedules(schedules);
     if (!bridge->start(error))
         return nullptr;
     return bridge;
@@ -175,7 +177,19 @@ void MqttBridge::publishState(const QString &id)
     const QString json = ReadingFormat::row(OutputFormat::Json, ReadingFormat::timestamp(s->readAt),
                                             *s->reading, ReadingFormat::Temperature::Measured)
                              .trimmed();
-    m_client.publish(m_topics.state(id), json.toUtf8(), true);
+    if (!m_schedules) {
+        m_client.publish(m_topics.state(id), json.toUtf8(), true);
+        return;
+    }
+    // The schedule's state beside the reading's keys.
+    QJsonObject state = QJsonDocument::fromJson(json.toUtf8()).object();
+    const ScheduleRunner::Status status = m_schedules->status(id);
+    state.insert(QStringLiteral("schedule"), status.state());
+    state.insert(QStringLiteral("next_change"),
+                 status.exists && !status.paused && status.nextChange
+                     ? QJsonValue(status.nextChange->toUTC().toString(Qt::ISODate))
+                     : QJsonValue());
+    m_client.publish(m_topics.state(id), QJsonDocument(state).toJson(QJsonDocument::Compact), true);
 }
 
 void MqttBridge::publishAvailability(const QString &id, bool up)
@@ -206,6 +220,10 @@ void MqttBridge::received(const QString &topic, const QByteArray &payload, bool 
             tellOnce(QStringLiteral("MQTT: the retained command on %1 was ignored; publish commands without "
                                     "the retain flag, and clear it with an empty retained message")
                          .arg(topic));
+        return;
+    }
+    if (command->name == QLatin1String("schedule")) {
+        scheduleCommand(command->id, payload);
         return;
     }
     const MqttCommand::Parsed parsed = MqttCommand::parse(command->name, payload);
@@ -259,4 +277,28 @@ void MqttBridge::tellOnce(const QString &line)
         return;
     m_said.insert(line);
     m_notice(line);
+}
+
+void MqttBridge::setSchedules(ScheduleRunner *schedules)
+{
+    m_schedules = schedules;
+    if (m_schedules)
+        connect(m_schedules, &ScheduleRunner::changed, this, &MqttBridge::publishState);
+}
+
+void MqttBridge::scheduleCommand(const QString &id, const QByteArray &payload)
+{
+    const QByteArray word = payload.trimmed().toLower();
+    // Echoed only when it is one of the two words: anyone may publish bytes.
+    const QString shown = word == "pause" || word == "resume" ? QString::fromLatin1(word) : QString();
+    QString error;
+    if (!m_schedules)
+        error = QStringLiteral("this service runs no schedules");
+    else if (word != "pause" && word != "resume")
+        error = QStringLiteral("a schedule takes pause or resume");
+    else if (m_schedules->setPaused(id, word == "pause", &error))
+        error.clear();
+    result(id, QStringLiteral("schedule"), shown, error.isEmpty(), error);
+    if (error.isEmpty())
+        publishState(id);
 }

@@ -14,6 +14,7 @@
 #include <memory>
 
 class Fleet;
+class ScheduleRunner;
 
 // The thermostats of a Fleet on an MQTT broker: availability, state and
 // Home Assistant discovery out (MqttTopics, Discovery), commands in, applied
@@ -41,7 +42,11 @@ public:
     // The bridge of serve's options, connecting; nothing, with a reason,
     // when the options cannot work (a usage error).
     static std::unique_ptr<MqttBridge> create(Fleet &fleet, const ServiceSettings &options, Notice notice,
-                                              QString *error);
+                                              QString *error, ScheduleRunner *schedules = nullptr);
+
+    // The schedules: their state in each thermostat's state, pause and
+    // resume on P/ID/schedule/set.
+    void setSchedules(ScheduleRunner *schedules);
 
     MqttBridge(Fleet &fleet, const Settings &settings, Notice notice, QObject *parent = nullptr);
     ~MqttBridge() override;
@@ -64,6 +69,7 @@ private:
     void result(const QString &id, const QString &command, const QString &shown, bool ok,
                 const QString &reason, bool written = false, const std::optional<QString> &held = {});
     void tellOnce(const QString &line);
+    void scheduleCommand(const QString &id, const QByteArray &payload);
 
     Fleet &m_fleet;
     Settings m_settings;
@@ -73,6 +79,7 @@ private:
     MqttClient m_client;
     CommandCoalescer m_coalescer;
     QSet<QString> m_said;
+    ScheduleRunner *m_schedules = nullptr;
     // Gone with the bridge: a command's outcome that arrives later is dropped.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

@@ -25,7 +25,8 @@ std::optional<MqttTopics::Command> MqttTopics::commandOf(const QString &topic) c
     if (levels.size() != 3 || levels.at(0).isEmpty() || levels.at(2) != QLatin1String("set"))
         return std::nullopt;
     const QString &name = levels.at(1);
-    if (name != QLatin1String("tl") && name != QLatin1String("th") && name != QLatin1String("mode"))
+    if (name != QLatin1String("tl") && name != QLatin1String("th") && name != QLatin1String("mode") &&
+        name != QLatin1String("schedule"))
         return std::nullopt;
     return Command{levels.at(0), name};
 }

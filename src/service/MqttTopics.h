@@ -8,6 +8,7 @@
 //   P/ID/availability              online / offline, retained
 //   P/ID/state                     the reading as JSON, retained
 //   P/ID/tl/set, th/set, mode/set  commands
+//   P/ID/schedule/set              pause or resume the schedule
 //   P/ID/result                    what became of each command
 class MqttTopics
 {
@@ -30,7 +31,7 @@ public:
     struct Command
     {
         QString id;
-        QString name; // tl, th or mode
+        QString name; // tl, th, mode or schedule
     };
     // The thermostat and the command a topic names; nothing for any other topic.
     std::optional<Command> commandOf(const QString &topic) const;

@@ -2,6 +2,7 @@
 
 #include "AlertWatch.h"
 #include "ChangeNoticeListener.h"
+#include "ClockSync.h"
 #include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
@@ -26,13 +27,24 @@ constexpr int kFirstReadingsWaitMs = 1000;
 ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
-      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath)
+      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath),
+      m_schedules(
+          m_fleet, options.historyPath, options.rampMinutes * 60,
+          [trusted = options.clockTrusted] {
+              return ClockSync::judge(trusted ? ClockSync::Facts{.trusted = true} : ClockSync::read());
+          },
+          m_notice),
+      m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); })
 {
     m_exporter.setApi(
         [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
-            return m_historyApi.answer(method, path, query, m_fleet.snapshot(),
-                                       ServiceClock::nowMs() / 1000);
+            return m_historyApi.answer(method, path, query, m_fleet.snapshot(), ServiceClock::nowMs() / 1000);
         });
+    m_exporter.setMainApi({&ScheduleApi::claims,
+                           [this](const QByteArray &method, const QByteArray &path, const QByteArray &body) {
+                               return m_scheduleApi.answer(method, path, body);
+                           },
+                           65536});
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
     m_exporter.setChangeHandler([this](const QString &id, const SetCommand::Values &values,
                                        HttpExporter::Reply reply) { change(id, values, std::move(reply)); });
@@ -104,6 +116,14 @@ QString ServeCommand::webSummary(const WebConfig &web)
     return (web.tls() ? QStringLiteral("TLS, ") : QStringLiteral("no TLS, ")) + users;
 }
 
+void ServeCommand::startSchedules()
+{
+    // After the first readings, so that a change by hand is told from what
+    // the thermostat held; a change made in the file by `calidorctl
+    // schedule` is read within seconds.
+    m_schedules.start();
+}
+
 ExitCode ServeCommand::run()
 {
     // A service does not end because whoever read its messages went away:
@@ -122,7 +142,8 @@ ExitCode ServeCommand::run()
     }
     // The MQTT bridge (off without --mqtt); it leaves the broker before the fleet stops.
     std::unique_ptr<MqttBridge> mqtt;
-    if (!m_options.mqtt.isEmpty() && !(mqtt = MqttBridge::create(m_fleet, m_options, m_notice, &error))) {
+    if (!m_options.mqtt.isEmpty() &&
+        !(mqtt = MqttBridge::create(m_fleet, m_options, m_notice, &error, &m_schedules))) {
         m_notice(error);
         return ExitCode::Usage;
     }
@@ -171,6 +192,7 @@ ExitCode ServeCommand::run()
     m_fleet.start();
     first.exec();
     publish();
+    startSchedules();
     m_notice(QStringLiteral("listening on %1")
                  .arg(HttpExporter::url(m_options.listen, m_exporter.port(), m_exporter.tls())));
     if (!m_options.webConfig.isEmpty())

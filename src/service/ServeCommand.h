@@ -4,6 +4,8 @@
 #include "Fleet.h"
 #include "HistoryApi.h"
 #include "HttpExporter.h"
+#include "ScheduleApi.h"
+#include "ScheduleRunner.h"
 #include "ServiceSettings.h"
 
 #include <QObject>
@@ -32,10 +34,13 @@ private:
     bool loadWebConfig(WebConfig *web);
     void reloadWebConfig();
     static QString webSummary(const WebConfig &web);
+    void startSchedules();
 
     const ServiceSettings m_options;
     Notice m_notice;
     Fleet m_fleet;
     HistoryApi m_historyApi;
     HttpExporter m_exporter;
+    ScheduleRunner m_schedules;
+    ScheduleApi m_scheduleApi;
 };

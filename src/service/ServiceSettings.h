@@ -30,6 +30,12 @@ struct ServiceSettings
     // plain HTTP, open for reading, closed for changes.
     QString webConfig;
 
+    // Schedules: a ramp moves the thresholds at most once every so often;
+    // the clock is taken as right without asking the system (--trust-clock,
+    // --simulate).
+    std::int64_t rampMinutes = 10;
+    bool clockTrusted = false;
+
     // The alert rules and channels (AlertsConfig's JSON); no alerts while empty.
     QString alertsConfig;
 };

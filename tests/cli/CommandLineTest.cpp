@@ -107,7 +107,15 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"alert send", "alert needs what to do"}, Refused{"alert test", "needs --alerts-config"},
         Refused{"alert test extra --alerts-config a", "unexpected argument \"extra\""},
         Refused{"read --alerts-config a", "--alerts-config does not go with read"},
-        Refused{"serve --alerts-config=", "file name"}));
+        Refused{"serve --alerts-config=", "file name"}, Refused{"serve --ramp-minutes 0", "minutes from 1"},
+        Refused{"serve --ramp-minutes 1441", "minutes from 1"}, Refused{"read --ramp-minutes 5", "does not go"},
+        Refused{"set --tl 1 --trust-clock", "does not go with set"},
+        Refused{"schedule --device A", "schedule needs what to do"},
+        Refused{"schedule stop --device A", "schedule needs what to do"},
+        Refused{"schedule set --device A", "schedule needs what to do"},
+        Refused{"schedule show x --device A", "schedule needs what to do"},
+        Refused{"schedule show", "needs --device"},
+        Refused{"schedule pause --device A --format json", "does not go with schedule"}));
 
 struct HistoryLine
 {
@@ -177,6 +185,23 @@ TEST(CommandLine, TakesTheAlertsFileForServeAndAlertTest)
         EXPECT_EQ(result.options.command, command);
         EXPECT_EQ(result.options.service.alertsConfig, QStringLiteral("/etc/calidor/alerts.json"));
     }
+}
+
+TEST(CommandLine, TakesTheSchedulesOptionsAndCommand)
+{
+    const auto serve = CommandLine::parse(split("serve --ramp-minutes 30")).options.service;
+    EXPECT_EQ(serve.rampMinutes, 30);
+    EXPECT_FALSE(serve.clockTrusted);
+    EXPECT_TRUE(CommandLine::parse(split("serve --trust-clock")).options.service.clockTrusted);
+    EXPECT_TRUE(CommandLine::parse(split("--simulate serve")).options.service.clockTrusted);
+    const auto set = CommandLine::parse(split("schedule set plan.json --device SIM0001 --history h.sqlite"));
+    ASSERT_TRUE(set.error.isEmpty()) << set.error.toStdString();
+    EXPECT_EQ(set.options.command, Command::Schedule);
+    EXPECT_EQ(set.options.scheduleAction, QStringLiteral("set"));
+    EXPECT_EQ(set.options.scheduleFile, QStringLiteral("plan.json"));
+    EXPECT_EQ(set.options.service.historyPath, QStringLiteral("h.sqlite"));
+    EXPECT_EQ(CommandLine::parse(split("schedule resume --device=A")).options.scheduleAction,
+              QStringLiteral("resume"));
 }
 
 TEST(CommandLine, HelpAndVersionAnswerWhateverElseIsThere)

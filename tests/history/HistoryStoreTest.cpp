@@ -8,6 +8,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -160,9 +161,67 @@ TEST_F(HistoryStoreTest, AFileOfAnOlderSchemaGetsTheStepsItLacksAndKeepsItsRows)
 
     ASSERT_TRUE(open());
     EXPECT_EQ(sqliteAnswer(path(), "PRAGMA user_version"), std::to_string(HistoryStore::kSchemaVersion));
-    EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM sqlite_master WHERE name IN ('schedule', 'alert_state')"),
-              "2");
+    EXPECT_EQ(
+        sqliteAnswer(path(), "SELECT count(*) FROM sqlite_master WHERE name IN ('schedule', 'alert_state')"),
+        "2");
     EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM minutes"), "1");
+}
+
+// The service's writer and `calidorctl schedule` may make the file at the
+// same moment: neither takes the other's half-made schema for damage.
+TEST_F(HistoryStoreTest, TwoConnectionsMakingTheFileAtOnceBothOpenIt)
+{
+    for (int round = 0; round < 20; ++round) {
+        const QString file = m_dir.filePath(QStringLiteral("race%1.sqlite").arg(round));
+        QString notices[2], errors[2];
+        bool opened[2] = {false, false};
+        std::thread other([&] {
+            opened[1] =
+                HistoryStore::open(file, HistoryStore::Access::ReadWrite, &notices[1], &errors[1]) != nullptr;
+        });
+        opened[0] =
+            HistoryStore::open(file, HistoryStore::Access::ReadWrite, &notices[0], &errors[0]) != nullptr;
+        other.join();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(opened[i]) << round << ": " << errors[i].toStdString();
+            EXPECT_TRUE(notices[i].isEmpty()) << round << ": " << notices[i].toStdString();
+        }
+    }
+}
+
+// A new body starts from nothing written and keeps the pause; another
+// connection (the command line beside the service) sees each change.
+TEST_F(HistoryStoreTest, SchedulesAreKeptPerThermostatWithWhatWasWritten)
+{
+    auto store = open();
+    ASSERT_TRUE(store);
+    QString error;
+    EXPECT_FALSE(store->pauseSchedule(kA, true, &error));
+    EXPECT_TRUE(error.isEmpty());
+    ASSERT_TRUE(store->setSchedule(kA, R"({"weekly":[]})", &error)) << error.toStdString();
+    ASSERT_TRUE(store->pauseSchedule(kA, true, &error));
+    ASSERT_TRUE(store->setScheduleApplied(kA, R"({"at":1})", &error));
+    auto reader = open(HistoryStore::Access::ReadOnly);
+    ASSERT_TRUE(reader);
+    const auto kept = reader->schedule(kA);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->body, QByteArray(R"({"weekly":[]})"));
+    EXPECT_TRUE(kept->paused);
+    EXPECT_EQ(kept->applied, QByteArray(R"({"at":1})"));
+
+    ASSERT_TRUE(store->setSchedule(kA, R"({"profile":{}})", &error));
+    ASSERT_TRUE(store->setSchedule(kB, R"({"weekly":[1]})", &error));
+    const auto both = reader->schedules();
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0].body, QByteArray(R"({"profile":{}})"));
+    EXPECT_TRUE(both[0].paused);
+    EXPECT_TRUE(both[0].applied.isNull());
+    EXPECT_EQ(both[1].id, kB);
+
+    EXPECT_TRUE(store->clearSchedule(kA, &error));
+    EXPECT_FALSE(store->clearSchedule(kA, &error));
+    EXPECT_FALSE(reader->schedule(kA));
+    EXPECT_FALSE(store->setScheduleApplied(kA, "{}", &error));
 }
 
 TEST_F(HistoryStoreTest, EventsComeWithTheServicesOwnAndTheLatestWhenCapped)

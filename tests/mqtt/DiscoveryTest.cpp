@@ -27,9 +27,9 @@ QJsonObject object(const Discovery::Config &c)
 TEST(Discovery, EveryEntityIsComplete)
 {
     const auto configs = configsOf(QStringLiteral("SIM0001"));
-    ASSERT_EQ(configs.size(), 7u);
+    ASSERT_EQ(configs.size(), 8u);
     const QRegularExpression topic(QStringLiteral(
-        "^homeassistant/(sensor|number|select|binary_sensor)/calidor_SIM0001/[a-z_]+/config$"));
+        "^homeassistant/(sensor|number|select|binary_sensor|switch)/calidor_SIM0001/[a-z_]+/config$"));
     QSet<QString> uniqueIds;
     for (const auto &c : configs) {
         EXPECT_TRUE(topic.match(c.topic).hasMatch()) << c.topic.toStdString();
@@ -53,7 +53,7 @@ TEST(Discovery, EveryEntityIsComplete)
         EXPECT_FALSE(o[QStringLiteral("origin")].toObject()[QStringLiteral("name")].toString().isEmpty());
         uniqueIds.insert(o[QStringLiteral("unique_id")].toString());
     }
-    EXPECT_EQ(uniqueIds.size(), 7);
+    EXPECT_EQ(uniqueIds.size(), 8);
     // Another thermostat shares none of them.
     for (const auto &c : configsOf(QStringLiteral("SIM0002")))
         EXPECT_FALSE(uniqueIds.contains(object(c)[QStringLiteral("unique_id")].toString()));
@@ -95,6 +95,12 @@ TEST(Discovery, DefaultsThatMustBeOverridden)
     EXPECT_EQ(boot[QStringLiteral("enabled_by_default")].toBool(true), false);
     EXPECT_EQ(boot[QStringLiteral("entity_category")].toString(), QStringLiteral("diagnostic"));
     EXPECT_TRUE(by.contains(QStringLiteral("binary_sensor/relay")));
+    // Home Assistant's switch says ON and OFF; the bridge takes resume and pause.
+    const QJsonObject schedule = by.value(QStringLiteral("switch/schedule"));
+    EXPECT_EQ(schedule[QStringLiteral("command_topic")].toString(), QStringLiteral("calidor/X/schedule/set"));
+    EXPECT_EQ(schedule[QStringLiteral("payload_on")].toString(), QStringLiteral("resume"));
+    EXPECT_EQ(schedule[QStringLiteral("payload_off")].toString(), QStringLiteral("pause"));
+    EXPECT_EQ(schedule[QStringLiteral("state_on")].toString(), QStringLiteral("ON"));
 }
 
 } // namespace

@@ -46,6 +46,7 @@ topic read calidor/#
 topic write calidor/+/tl/set
 topic write calidor/+/th/set
 topic write calidor/+/mode/set
+topic write calidor/+/schedule/set
 topic readwrite homeassistant/#
 topic read tls/#
 
@@ -307,6 +308,13 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     with open(os.path.join(folder, "service-password"), "w") as f:
         f.write(PASSWORDS["calidor"] + "\n")
 
+    # SIM0002 follows a weekly program (a change by hand overrides it), SIM0001 none.
+    weekly = os.path.join(folder, "weekly.json")
+    with open(weekly, "w") as f:
+        json.dump({"weekly": [{"days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "at": "00:00",
+                               "tl": 15, "th": 25}]}, f)
+    run([calidorctl, "--simulate", "schedule", "set", weekly, "--device", "SIM0002"], env=env)
+
     # The broker that fails people: a wrong password and a certificate from
     # another CA are each said once and retried at the slow pace (30 s), so
     # they start first and are looked at last. The right CA works there too.
@@ -318,18 +326,18 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     subscribers.append(tls_sub)
     wrong_password = Service(calidorctl, folder, "wrong-password",
                              ["--mqtt", "mqtt://calidor@127.0.0.1:%d" % fail_plain, "--mqtt-client-id",
-                              "calidor-wrong-password", "--topic-prefix", "tls"],
+                              "calidor-wrong-password", "--topic-prefix", "tls", "--no-history"],
                              dict(env, CALIDOR_MQTT_PASSWORD="not-the-password"))
     wrong_ca = Service(calidorctl, folder, "wrong-ca",
                        ["--mqtt", "mqtts://calidor@127.0.0.1:%d" % fail_tls, "--mqtt-ca",
                         os.path.join(folder, "otherca.pem"), "--mqtt-password-file",
                         os.path.join(folder, "service-password"), "--topic-prefix", "tls",
-                        "--mqtt-client-id", "calidor-wrong-ca"], env)
+                        "--mqtt-client-id", "calidor-wrong-ca", "--no-history"], env)
     right_ca = Service(calidorctl, folder, "right-ca",
                        ["--mqtt", "mqtts://calidor@127.0.0.1:%d" % fail_tls, "--mqtt-ca",
                         os.path.join(folder, "ca.pem"), "--mqtt-password-file",
                         os.path.join(folder, "service-password"), "--topic-prefix", "tls", "--no-discovery",
-                        "--mqtt-client-id", "calidor-right-ca"], env)
+                        "--mqtt-client-id", "calidor-right-ca", "--no-history"], env)
     services += [wrong_password, wrong_ca, right_ca]
 
     # The main broker, and the service under test on it: SIM0001 is
@@ -371,6 +379,7 @@ def scenario(calidorctl, folder, jinja2, brokers, services, subscribers):
     check(1 <= len(states) <= 11, "at most one state per 200 ms interval: %d in 2 s" % len(states))
 
     check_commands(sub, port, calidorctl, env, folder, service)
+    check_schedule(sub, port)
     check_rate_limit(sub, port)
     check_birth(sub, port)
     check_broker_restart(folder, broker, service, subscribers)
@@ -396,10 +405,10 @@ def latest_state(sub, device):
 def check_discovery(sub, ids, jinja2, calidorctl, env):
     deadline = time.monotonic() + 5
     configs = {}
-    while time.monotonic() < deadline and len(configs) < 14:
+    while time.monotonic() < deadline and len(configs) < 16:
         configs = {t: (p, r) for _, t, p, r in sub.since() if t.startswith("homeassistant/") and t.endswith("/config")}
         time.sleep(0.05)
-    check(len(configs) == 14, "14 discovery configurations (7 per thermostat), got %d" % len(configs))
+    check(len(configs) == 16, "16 discovery configurations (8 per thermostat), got %d" % len(configs))
     read_keys = set(read_back(calidorctl, env, "SIM0002"))
     templates = jinja2.Environment()
     unique = set()
@@ -423,13 +432,17 @@ def check_discovery(sub, ids, jinja2, calidorctl, env):
         state = latest_state(sub, device)
         if not check(state is not None, device + " has a state"):
             continue
-        check(set(state) == read_keys | {"timestamp"}, "state keys are read's keys and timestamp: %s" % sorted(state))
+        check(set(state) == read_keys | {"timestamp", "schedule", "next_change"},
+              "state keys are read's keys, timestamp and the schedule's: %s" % sorted(state))
         # Home Assistant renders value_template with value_json from the state.
         rendered = templates.from_string(c["value_template"]).render(value_json=state,
                                                                     value=json.dumps(state)).strip()
         if obj == "relay":
             expected = {"C-NO": "ON", "C-NC": "OFF"}.get(state["relay_contact"], "None")
             check(rendered in (c.get("payload_on", "ON"), c.get("payload_off", "OFF")), topic + " on or off")
+        elif obj == "schedule":
+            expected = "OFF" if state["schedule"] in ("paused", "none") else "ON"
+            check(c.get("command_topic") == "calidor/%s/schedule/set" % device, topic + " command topic")
         else:
             expected = str(state[ENTITY_KEYS[obj]])
         check(rendered == expected, "%s renders %r, the state holds %r" % (topic, rendered, expected))
@@ -438,7 +451,7 @@ def check_discovery(sub, ids, jinja2, calidorctl, env):
         if component == "number":
             check(c["min"] <= float(rendered) <= c["max"], topic + " value within min..max")
             check(c.get("command_topic") == "calidor/%s/%s/set" % (device, obj), topic + " command topic")
-    check(len(unique) == 14, "unique ids distinct")
+    check(len(unique) == 16, "unique ids distinct")
 
     # States Home Assistant must show as unknown ("None" is its word for it),
     # rendered as it renders them: a relay contact the thermostat did not
@@ -531,6 +544,26 @@ def check_commands(sub, port, calidorctl, env, folder, service):
     check(service.text().count("retained command") == 1, "the retained command is told once")
 
 
+def check_schedule(sub, port):
+    """Pause and resume over MQTT, each answered and seen in the state."""
+    dev = "SIM0002"
+    check(latest_state(sub, dev).get("schedule") == "overridden", "SIM0002's schedule overridden by the commands")
+    check(latest_state(sub, "SIM0001").get("schedule") == "none", "SIM0001 has no schedule")
+    for payload, state in (("pause", "paused"), ("resume", "overridden")):
+        start = time.monotonic()
+        publish(port, "calidor/%s/schedule/set" % dev, payload)
+        r = result_after(sub, dev, start, command="schedule")
+        check(r is not None and r.get("ok") is True, "schedule %s accepted: %r" % (payload, r))
+        check(sub.wait(lambda t, p, rt: t == "calidor/%s/state" % dev and json.loads(p).get("schedule") == state, 3,
+                       start), "the state says %s" % state)
+    for device, payload in ((dev, "stop"), ("SIM0001", "pause")):
+        start = time.monotonic()
+        publish(port, "calidor/%s/schedule/set" % device, payload)
+        r = result_after(sub, device, start, command="schedule")
+        check(r is not None and r.get("ok") is False and r.get("reason"),
+              "schedule %r on %s refused with a reason: %r" % (payload, device, r))
+
+
 def check_rate_limit(sub, port):
     dev = "SIM0001"
     state = latest_state(sub, dev)
@@ -552,7 +585,7 @@ def check_birth(sub, port):
     publish(port, "homeassistant/status", "online")
     time.sleep(0.5)
     again = {m[1] for m in sub.since(start) if m[1].endswith("/config")}
-    check(len(again) == 14, "Home Assistant's birth message brings the 14 configurations again: %d" % len(again))
+    check(len(again) == 16, "Home Assistant's birth message brings the 16 configurations again: %d" % len(again))
 
 
 def check_broker_restart(folder, broker, service, subscribers):
@@ -577,7 +610,7 @@ def check_broker_restart(folder, broker, service, subscribers):
     for t in ["calidor/SIM0001/state", "calidor/SIM0002/state", "calidor/SIM0001/availability",
               "calidor/SIM0002/availability"]:
         check(t in topics, t + " published again")
-    check(len([t for t in topics if t.endswith("/config")]) == 14, "discovery published again")
+    check(len([t for t in topics if t.endswith("/config")]) == 16, "discovery published again")
 
 
 def check_failing_broker(failing, tls_sub, wrong_password, wrong_ca, right_ca):

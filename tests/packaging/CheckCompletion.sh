@@ -25,26 +25,28 @@ check() {
 }
 
 #     expected candidates (sorted)                     words
-check "alert hash-password history list read serve set watch" ""
+check "alert hash-password history list read schedule serve set watch" ""
 check "--device --help --simulate --version"           "--"
 check "read"                                           --simulate r
-check "alert hash-password history list read serve set watch" --device /dev/hidraw0 ""
-check "alert hash-password history list read serve set watch" --device = 2 ""
+check "alert hash-password history list read schedule serve set watch" --device /dev/hidraw0 ""
+check "alert hash-password history list read schedule serve set watch" --device = 2 ""
 check "--device --format --help --simulate"            read --
 check "--count --device --format --help --interval --output --simulate" watch --
 check "--device --dry-run --help --mode --simulate --th --tl" set --
-check "--alerts-config --discovery-prefix --help --history --history-days --history-flush --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --no-history --simulate --topic-prefix --web-config" serve --
+check "--alerts-config --discovery-prefix --help --history --history-days --history-flush --interval --listen --mqtt --mqtt-ca --mqtt-client-id --mqtt-password-file --no-discovery --no-history --ramp-minutes --simulate --topic-prefix --trust-clock --web-config" serve --
 check "--device --format --from --help --history --points --simulate --to" history --
 check "csv json"                                       history --from 2024-05-01 --format ""
 check "import"                                         history i
 check ""                                               serve --history-days ""
 check "test"                                           alert ""
 check "--alerts-config --help --simulate"              alert test --
+check "clear pause resume set show"                    schedule ""
+check "--device --help --history --simulate"           schedule pause --
 check "mqtt:// mqtts://"                                serve --mqtt ""
 check "--help --simulate"                              list --
 check ""                                               serve --listen ""
 check "--interval"                                     serve --listen 127.0.0.1 : 9830 --in
-check "alert hash-password history list read serve set watch" --listen = 0.0.0.0 : 9830 ""
+check "alert hash-password history list read schedule serve set watch" --listen = 0.0.0.0 : 9830 ""
 check "10s 15s 1m 1s 500ms"                            --simulate serve --interval = ""
 check "csv json prometheus text"                       read --format ""
 check "json"                                           watch --format = j

@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import urllib.parse
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
@@ -82,6 +83,56 @@ def write_week(calidorctl, work, history, env):
     done = subprocess.run([calidorctl, "history", "import", path, "--history", history], env=env,
                           capture_output=True, text=True, timeout=120)
     return done.returncode == 0, done.stderr.strip()
+
+
+def check_schedule(driver, screens, calidorctl, env):
+    """The schedule's panel of SIM0002's page: a refused program says why, a
+    saved one is applied and its band drawn ahead of now, pause and resume."""
+    def outcome():
+        return wait_for(lambda: (lambda t: t if t and "…" not in t else None)(
+            driver.find_element("id", "schedule-outcome").text), 15)
+
+    def save(program):
+        editor = driver.find_element("id", "schedule-json")
+        editor.clear()
+        editor.send_keys(program)
+        driver.find_element("id", "schedule-save").click()
+        return outcome()
+
+    said = save('{"weekly":[{"days":["mon"],"at":"06:30","tl":21,"th":20}]}')
+    check("a program with TL above TH is refused with its entry", said and said.startswith("Refused") and
+          "TL" in said, said)
+    said = save('{"weekly":[{"days":["mon","tue","wed","thu","fri","sat","sun"],"at":"00:00","tl":15,"th":25},'
+                '{"days":["mon","tue","wed","thu","fri","sat","sun"],"at":"12:00","tl":16,"th":24}]}')
+    check("a program is saved", said and said.startswith("Saved"), said)
+    # The band ahead, as the chart holds it: a week of two entries a day, from now.
+    band = wait_for(lambda: js(driver, "const g = window.calidorScheduleChart;"
+                                       "return g && g.numRows() > 0 ? [...Array(g.numRows()).keys()]"
+                                       ".map(i => [g.getValue(i, 0), g.getValue(i, 1), g.getValue(i, 2)]) : null"), 15)
+    check("the planned band is drawn ahead of now, from the program's values",
+          band and band[0][0] / 1000 >= time.time() - 120 and
+          {(row[1], row[2]) for row in band} == {(15, 25), (16, 24)} and len(band) >= 28, band and band[:3])
+    facts = js(driver, "return document.getElementById('schedule-facts').textContent")
+    check("the current step, the next change and the writes a day are shown",
+          all(word in facts for word in ("Now", "Next change", "Writes a day", "2")), facts)
+    applied = wait_for(lambda: (lambda r: r if r.get("tl_celsius") in (15, 16) else None)(json.loads(
+        subprocess.run([calidorctl, "--simulate", "--device", "SIM0002", "read", "--format", "json"], env=env,
+                       capture_output=True, text=True, timeout=30).stdout or "{}")), 15)
+    check("the program is applied and read back", applied, applied)
+    js(driver, "document.getElementById('schedule-facts').scrollIntoView()")
+    driver.save_screenshot(os.path.join(screens, "web-schedule.png"))
+    for word, state in (("Pause", "paused"), ("Resume", "running")):
+        button = driver.find_element("id", "schedule-pause")
+        check("the button says %s" % word, button.text == word, button.text)
+        button.click()
+        said = outcome()
+        shown = wait_for(lambda: js(driver, "return document.getElementById('schedule-status').dataset.state")
+                         == state, 10)
+        check("%s: the panel says %s" % (word, state), shown, said)
+    driver.find_element("id", "schedule-clear").click()
+    said = outcome()
+    check("the program is cleared", said and said.startswith("Cleared") and
+          "No schedule" in js(driver, "return document.getElementById('schedule-facts').textContent"), said)
 
 
 def main():
@@ -217,6 +268,7 @@ def main():
         read = subprocess.run([calidorctl, "--simulate", "--device", "SIM0002", "read", "--format", "json"],
                               env=serve.env, capture_output=True, text=True, timeout=30)
         check("... and nothing was written", json.loads(read.stdout or "{}").get("tl_celsius") == 17.5, read.stdout)
+        check_schedule(driver, screens, calidorctl, serve.env)
         errors = console_errors(driver)
         check("no error in the browser's console", not errors, errors)
 
@@ -263,6 +315,10 @@ def main():
             disabled = js(driver, "return ['tl','th','mode','apply'].every(i => document.getElementById(i).disabled)")
             note = js(driver, "return document.getElementById('change-note').textContent")
             check("without users the form is disabled, with how to add one", disabled and "user" in note, note)
+            disabled = js(driver, "return ['schedule-json','schedule-save','schedule-clear','schedule-pause']"
+                                  ".every(i => document.getElementById(i).disabled)")
+            note = js(driver, "return document.getElementById('schedule-note').textContent")
+            check("... and so is the schedule's editor", disabled and "user" in note, note)
             driver.quit()
             driver = None
         finally:
