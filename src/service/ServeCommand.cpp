@@ -31,7 +31,9 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
       m_schedules(
           m_fleet, options.historyPath, options.rampMinutes * 60,
           [trusted = options.clockTrusted] {
-              return ClockSync::judge(trusted ? ClockSync::Facts{.trusted = true} : ClockSync::read());
+              ClockSync::Facts told;
+              told.trusted = true;
+              return ClockSync::judge(trusted ? told : ClockSync::read());
           },
           m_notice),
       m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); })
