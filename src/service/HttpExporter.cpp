@@ -139,6 +139,7 @@ struct PerRequest
 {
     std::optional<HttpExporter::Answer> early; // decided from the head alone
     bool change = false;                       // a POST of settings
+    const HttpExporter::Action *action = nullptr; // a POST of another API
     QString id;
     QByteArray body;
     bool tooLarge = false;
@@ -190,8 +191,10 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return a;
     }
     }
-    const std::optional<QByteArray> settingsOf = segment(path, "/api/v1/thermostats/", "/settings");
-    if (!settingsOf)
+    const HttpExporter::Action *action = exporter.action(path);
+    const std::optional<QByteArray> settingsOf =
+        action ? std::nullopt : segment(path, "/api/v1/thermostats/", "/settings");
+    if (!settingsOf && !action)
         return std::nullopt;
     if (method != "POST") {
         HttpExporter::Answer a = refusal(MHD_HTTP_METHOD_NOT_ALLOWED, QStringLiteral("a change is a POST"));
@@ -211,6 +214,10 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
     if (!length.isEmpty() && length.toLongLong(&lengthOk) > ChangeRequest::kMostBytes)
         return refusal(MHD_HTTP_CONTENT_TOO_LARGE,
                        QStringLiteral("a change takes at most %1 bytes").arg(ChangeRequest::kMostBytes));
+    if (action) {
+        pr->action = action;
+        return std::nullopt;
+    }
     if (!exporter.pages()->ids.contains(QString::fromUtf8(*settingsOf)))
         return refusal(MHD_HTTP_NOT_FOUND, QStringLiteral("no thermostat %1").arg(QString::fromUtf8(*settingsOf).left(64)));
     pr->change = true;
@@ -236,7 +243,7 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     if (*uploadSize != 0) {
         // A body is kept only where one is expected, and only up to the limit.
-        if (pr->change && !pr->tooLarge) {
+        if ((pr->change || pr->action) && !pr->tooLarge) {
             if (pr->body.size() + qsizetype(*uploadSize) > ChangeRequest::kMostBytes)
                 pr->tooLarge = true;
             else
@@ -247,6 +254,14 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     if (pr->suspended)
         return queue(connection, pr->suspended->answer, false);
+    if (pr->action) {
+        if (pr->tooLarge)
+            return queue(connection,
+                         refusal(MHD_HTTP_CONTENT_TOO_LARGE,
+                                 QStringLiteral("at most %1 bytes").arg(ChangeRequest::kMostBytes)),
+                         false);
+        return queue(connection, (*pr->action)(pr->body), false);
+    }
     if (pr->change) {
         const ChangeRequest::Verdict v =
             pr->tooLarge ? ChangeRequest::Verdict{MHD_HTTP_CONTENT_TOO_LARGE,

@@ -1,11 +1,11 @@
 #include "ServeCommand.h"
-#include "ServiceClock.h"
 
-#include "HistoryRecorder.h"
 #include "AlertWatch.h"
+#include "HistoryRecorder.h"
 #include "LandingPage.h"
 #include "MetricsExposition.h"
 #include "MqttBridge.h"
+#include "ServiceClock.h"
 #include "SignalWatcher.h"
 #include "WebConfig.h"
 
@@ -25,13 +25,16 @@ constexpr int kFirstReadingsWaitMs = 1000;
 ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTransport> transport,
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
-      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath)
+      m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath),
+      m_alertApi(m_notice)
 {
-    m_exporter.setApi(
-        [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
-            return m_historyApi.answer(method, path, query, m_fleet.snapshot(),
-                                       ServiceClock::nowMs() / 1000);
-        });
+    m_exporter.setApi([this](const QByteArray &method, const QByteArray &path,
+                             const HttpExporter::Query &query) -> std::optional<HttpExporter::Answer> {
+        if (auto alerts = m_alertApi.answer(method, path, query))
+            return alerts;
+        return m_historyApi.answer(method, path, query, m_fleet.snapshot(), ServiceClock::nowMs() / 1000);
+    });
+    m_exporter.addAction(AlertApi::kTest, [this](const QByteArray &body) { return m_alertApi.test(body); });
     connect(&m_fleet, &Fleet::intervalDone, this, &ServeCommand::publish);
     m_exporter.setChangeHandler([this](const QString &id, const SetCommand::Values &values,
                                        HttpExporter::Reply reply) { change(id, values, std::move(reply)); });
@@ -103,6 +106,26 @@ QString ServeCommand::webSummary(const WebConfig &web)
     return (web.tls() ? QStringLiteral("TLS, ") : QStringLiteral("no TLS, ")) + users;
 }
 
+// The page's list and test button, and the incidents kept in the history
+// (read before its writer starts, then written by it at each change).
+// Without a history they live in memory only: a restart forgets them.
+void ServeCommand::hookAlerts(AlertWatch &alerts, HistoryRecorder *history)
+{
+    alerts.setBoard([this](std::vector<Incidents::Open> open) { m_alertApi.setOpen(std::move(open)); });
+    m_alertApi.attach(alerts.sender(), alerts.channels());
+    if (!history)
+        return;
+    QString error;
+    const std::optional<QByteArray> saved = HistoryRecorder::alertState(m_options.historyPath, &error);
+    if (!error.isEmpty())
+        m_notice(QStringLiteral("alerts: the incidents kept in %1 cannot be read (%2); starting afresh")
+                     .arg(m_options.historyPath, error));
+    alerts.restore(saved.value_or(QByteArray()),
+                   [history](QByteArray state) { history->saveAlertState(std::move(state)); });
+    if (const std::size_t open = alerts.open().size())
+        m_notice(QStringLiteral("alerts: %1 incident(s) still open from the last run").arg(open));
+}
+
 ExitCode ServeCommand::run()
 {
     // A service does not end because whoever read its messages went away:
@@ -137,15 +160,17 @@ ExitCode ServeCommand::run()
         }
         alertsConfig = *loaded.config;
     }
-    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_notice);
+    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_options.intervalMs, m_notice);
 
     // The history (off with --no-history) sees the first reads, and writes its
     // last minutes once the fleet has stopped.
     std::unique_ptr<HistoryRecorder> history;
     if (!m_options.historyPath.isEmpty()) {
         history = std::make_unique<HistoryRecorder>(m_fleet, m_options, m_notice);
-        history->start();
     }
+    hookAlerts(*alerts, history.get());
+    if (history)
+        history->start();
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
@@ -174,6 +199,7 @@ ExitCode ServeCommand::run()
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();
+    m_alertApi.attach(nullptr, 0);
     alerts.reset();
     m_fleet.stop();
     m_exporter.stop();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlertApi.h"
 #include "ExitCode.h"
 #include "Fleet.h"
 #include "HistoryApi.h"
@@ -7,6 +8,9 @@
 #include "ServiceSettings.h"
 
 #include <QObject>
+
+class AlertWatch;
+class HistoryRecorder;
 #include <functional>
 #include <memory>
 
@@ -32,10 +36,12 @@ private:
     bool loadWebConfig(WebConfig *web);
     void reloadWebConfig();
     static QString webSummary(const WebConfig &web);
+    void hookAlerts(AlertWatch &alerts, HistoryRecorder *history);
 
     const ServiceSettings m_options;
     Notice m_notice;
     Fleet m_fleet;
     HistoryApi m_historyApi;
+    AlertApi m_alertApi;
     HttpExporter m_exporter;
 };
