@@ -176,6 +176,18 @@ def main():
     check("the mail got the same", wait_for(lambda: len(mails(work)) == len(Receiver.received), 10),
           (len(mails(work)), len(Receiver.received)))
 
+    # Without a history the rule of changes behind the service's back holds all the same.
+    bare = Serve(calidorctl, work, ["--interval", "200ms", "--alerts-config", config, "--no-history"],
+                 dict(env, CALIDORCTL_SIMULATE_CLOCK="%d:%d" % (int(time.time()) + 86400, SPEED)))
+    try:
+        if check("serve starts without a history", bare.port, bare.said):
+            time.sleep(1)
+            outside_set("SIM0002", "--mode", "B")
+            told = wait_for(lambda: alerts("thresholds-changed", "begin", "SIM0002")[1:], 15)
+            check("... and tells a change behind its back", told and "mode A -> B" in told[0]["message"], told)
+    finally:
+        bare.stop()
+
     test = subprocess.run([calidorctl, "alert", "test", "--alerts-config", config], capture_output=True, text=True,
                           timeout=30)
     check("calidorctl alert test reaches every channel", test.returncode == 0 and test.stdout.count(": sent") == 2,
