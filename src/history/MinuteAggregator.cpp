@@ -26,9 +26,9 @@ QString contactText(std::optional<bool> on)
 
 MinuteAggregator::MinuteAggregator(std::int64_t carryMs) : m_carryMs(carryMs), m_origin(carryMs) {}
 
-std::int64_t MinuteAggregator::carryFor(std::int64_t intervalMs)
+std::int64_t MinuteAggregator::carryFor(std::int64_t intervalMs, std::int64_t speed)
 {
-    return std::max<std::int64_t>(3 * intervalMs, 10000);
+    return std::max<std::int64_t>(3 * intervalMs, 10000) * speed;
 }
 
 MinuteAggregator::Member &MinuteAggregator::member(const QString &id)

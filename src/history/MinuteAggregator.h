@@ -47,8 +47,9 @@ public:
 
     static constexpr std::int64_t kMinuteMs = 60000;
     // A read vouches for the relay's state, and a write of ours for the
-    // change the reads show next, this long: a few intervals.
-    static std::int64_t carryFor(std::int64_t intervalMs);
+    // change the reads show next, this long: a few intervals, in the time of
+    // a clock that runs `speed` times faster than the intervals' own.
+    static std::int64_t carryFor(std::int64_t intervalMs, std::int64_t speed = 1);
 
 private:
     struct Member

@@ -12,7 +12,7 @@ AlertWatch::AlertWatch(Fleet &fleet, const AlertsConfig &config, std::int64_t in
     : QObject(parent), m_fleet(fleet), m_notice(std::move(notice)),
       m_clock(clock ? std::move(clock)
                     : [] { return QDateTime::fromMSecsSinceEpoch(ServiceClock::nowMs(), Qt::UTC); }),
-      m_incidents(config.rules), m_origin(MinuteAggregator::carryFor(intervalMs)),
+      m_incidents(config.rules), m_origin(MinuteAggregator::carryFor(intervalMs, ServiceClock::speed())),
       m_channels(config.channels.size())
 {
     // The channels report from their own threads: their lines are written

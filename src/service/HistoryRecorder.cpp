@@ -9,7 +9,7 @@ HistoryRecorder::HistoryRecorder(Fleet &fleet, const ServiceSettings &settings, 
                                  QObject *parent)
     : QObject(parent), m_fleet(fleet),
       m_clock(clock ? std::move(clock) : [] { return ServiceClock::nowMs(); }),
-      m_aggregator(MinuteAggregator::carryFor(settings.intervalMs)),
+      m_aggregator(MinuteAggregator::carryFor(settings.intervalMs, ServiceClock::speed())),
       m_writer({settings.historyPath, std::chrono::milliseconds(settings.historyFlushMs),
                 settings.historyDays, [this] { return m_clock() / 1000; }},
                std::move(notice))
