@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QUrl>
 #include <cmath>
 
@@ -47,23 +46,37 @@ QString checkUrl(const QString &text)
     return {};
 }
 
-// An address sendmail takes as a recipient, never as an option.
+// An address sendmail takes as a recipient, never as an option: one @
+// between two non-empty parts, no space, quote, bracket or separator, no
+// leading dash. Checked by hand: the service may not run a regular
+// expression's compiler (its unit denies writable code).
 bool plainAddress(const QString &address)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^[^\\s@<>,;\"'-][^\\s@<>,;\"']*@[^\\s@<>,;\"']+$"));
-    return pattern.match(address).hasMatch();
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at == address.size() - 1 || address.indexOf(QLatin1Char('@'), at + 1) >= 0 ||
+        address.startsWith(QLatin1Char('-')))
+        return false;
+    for (const QChar c : address)
+        if (c.isSpace() || QStringLiteral("<>,;\"'").contains(c))
+            return false;
+    return true;
 }
 
 } // namespace
 
 AlertsConfig::Loaded AlertsConfig::load(const QString &path)
 {
-    QFile file(path);
+    return load(path, qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
+}
+
+AlertsConfig::Loaded AlertsConfig::load(const QString &path, const QString &credentials)
+{
+    const QString where =
+        QFileInfo(path).isRelative() && !credentials.isEmpty() ? QDir(credentials).filePath(path) : path;
+    QFile file(where);
     if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
-    return parse(file.read(1 << 20), QFileInfo(path).absolutePath(),
-                 qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
+        return {std::nullopt, QStringLiteral("cannot read %1: %2").arg(where, file.errorString())};
+    return parse(file.read(1 << 20), QFileInfo(where).absolutePath(), credentials);
 }
 
 AlertsConfig::Loaded AlertsConfig::parse(const QByteArray &json, const QString &folder,

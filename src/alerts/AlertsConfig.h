@@ -29,7 +29,11 @@ struct AlertsConfig
 
     struct Loaded;
     static Loaded parse(const QByteArray &json, const QString &folder, const QString &credentials);
-    static Loaded load(const QString &path); // reads $CREDENTIALS_DIRECTORY
+    // A relative `path` is a name in the unit's credentials folder when
+    // there is one (LoadCredential=alerts.json:/etc/calidor/alerts.json),
+    // else relative to the working folder.
+    static Loaded load(const QString &path, const QString &credentials);
+    static Loaded load(const QString &path); // with $CREDENTIALS_DIRECTORY
 };
 
 struct AlertsConfig::Loaded

@@ -585,7 +585,8 @@ QString CommandLine::usage()
 
                           "Alerts of serve (to the log only without --alerts-config):\n"
                           "  --alerts-config FILE  the alert rules and channels, JSON; the channels'\n"
-                          "                     tokens are read from the files it names\n"
+                          "                     tokens are read from the files it names; a relative\n"
+                          "                     FILE is a credential of the unit when run by systemd\n"
                           "\n"
                           "Exit status: 0 success, 1 device trouble, 2 usage error, 3 values refused.\n");
 }

@@ -740,3 +740,43 @@ int HistoryStore::prune(std::int64_t before, int batch, QString *error)
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return -1;
 }
+
+std::optional<QByteArray> HistoryStore::alertState(QString *error)
+{
+    int code = SQLITE_OK;
+    if (pragmaInt(m_db, "PRAGMA user_version", &code) < 2)
+        return std::nullopt; // a file of an older version: nothing was kept
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT state FROM alert_state WHERE k = 1", -1, &s, nullptr) != SQLITE_OK) {
+        *error = lastError();
+        return std::nullopt;
+    }
+    std::optional<QByteArray> out;
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW)
+        out = QByteArray(static_cast<const char *>(sqlite3_column_blob(s, 0)), sqlite3_column_bytes(s, 0));
+    else if (rc != SQLITE_DONE)
+        *error = lastError();
+    sqlite3_finalize(s);
+    return out;
+}
+
+bool HistoryStore::setAlertState(const QByteArray &state, QString *error)
+{
+    if (m_access != Access::ReadWrite) {
+        *error = QStringLiteral("the history is open read-only");
+        return false;
+    }
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO alert_state(k, state) VALUES(1, ?1)", -1, &s,
+                           nullptr) != SQLITE_OK) {
+        *error = lastError();
+        return false;
+    }
+    sqlite3_bind_text(s, 1, state.constData(), int(state.size()), SQLITE_TRANSIENT);
+    const bool done = sqlite3_step(s) == SQLITE_DONE;
+    if (!done)
+        *error = lastError();
+    sqlite3_finalize(s);
+    return done;
+}

@@ -90,6 +90,12 @@ public:
     bool pauseSchedule(const QString &id, bool paused, QString *error);
     bool setScheduleApplied(const QString &id, const QByteArray &applied, QString *error);
 
+    // The alert rules' state, one JSON document kept beside the history so
+    // that a restart neither repeats nor forgets an incident. nullopt when
+    // none was kept (or the file predates it); the caller checks the text.
+    std::optional<QByteArray> alertState(QString *error);
+    bool setAlertState(const QByteArray &state, QString *error);
+
     // The step for [from, to): the smallest of 1, 2, 5, 10, 15, 30 minutes,
     // 1, 2, 3, 6, 12 hours or a whole number of days that gives at most
     // maxPoints steps aligned on multiples of itself.

@@ -36,6 +36,34 @@ void HistoryWriter::submit(MinuteAggregator::Output batch)
     m_stats.dropped += dropped;
 }
 
+void HistoryWriter::saveAlertState(QByteArray state)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_alertState = std::move(state);
+    }
+    m_wake.notify_all();
+}
+
+// Called with the lock held; writes without it.
+void HistoryWriter::writeAlertState(std::unique_lock<std::mutex> &lock)
+{
+    if (!m_alertState)
+        return;
+    QByteArray state = *m_alertState;
+    lock.unlock();
+    QString error;
+    const bool written = ensureStore() && m_store->setAlertState(state, &error);
+    if (!written && !m_alertFailTold && m_store)
+        m_notice(QStringLiteral("history: cannot keep the alert state in %1: %2; trying again at every flush")
+                     .arg(m_options.path, error));
+    lock.lock();
+    m_alertFailTold = !written;
+    // A newer state given meanwhile waits for the next turn.
+    if (written && m_alertState == state)
+        m_alertState.reset();
+}
+
 void HistoryWriter::flushNow()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -94,7 +122,12 @@ void HistoryWriter::run()
     lock.lock();
     auto next = std::chrono::steady_clock::now() + m_options.flushInterval;
     while (true) {
-        m_wake.wait_until(lock, next, [&] { return m_stopping || m_flushRequests != m_flushesDone; });
+        const bool woken = m_wake.wait_until(lock, next, [&] {
+            return m_stopping || m_flushRequests != m_flushesDone || (m_alertState && !m_alertFailTold);
+        });
+        writeAlertState(lock);
+        if (woken && !m_stopping && m_flushRequests == m_flushesDone)
+            continue; // the alert state alone
         const bool stopping = m_stopping;
         const std::uint64_t served = m_flushRequests;
         flush(lock);

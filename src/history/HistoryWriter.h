@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 // The history's store on a thread of its own: what the service hands over
@@ -48,6 +49,10 @@ public:
 
     void start();
     void submit(MinuteAggregator::Output batch);
+    // The alert rules' state: the latest given goes to disk at once, in a
+    // transaction of its own, not at the next flush. One that fails is
+    // tried again at each flush until a newer one replaces it.
+    void saveAlertState(QByteArray state);
     // Writes what waits now and returns once it is done (or failed).
     void flushNow();
     // A last flush, then the thread ends.
@@ -66,6 +71,7 @@ private:
     void flush(std::unique_lock<std::mutex> &lock);
     bool ensureStore();
     void prune();
+    void writeAlertState(std::unique_lock<std::mutex> &lock);
 
     Options m_options;
     Notice m_notice;
@@ -74,6 +80,8 @@ private:
     std::condition_variable m_wake, m_flushed;
     std::deque<MinuteRow> m_minutes;
     std::deque<HistoryEvent> m_events;
+    std::optional<QByteArray> m_alertState; // waiting to be written
+    bool m_alertFailTold = false;
     std::uint64_t m_flushRequests = 0, m_flushesDone = 0;
     bool m_stopping = false;
     bool m_openTold = false;

@@ -15,11 +15,6 @@ std::int64_t secondOf(std::int64_t ms)
     return (ms >= 0 ? ms : ms - 999) / 1000;
 }
 
-QString tenths(std::int32_t value)
-{
-    return QString::number(value / 10.0, 'f', 1);
-}
-
 QString contactText(std::optional<bool> on)
 {
     if (!on)
@@ -27,14 +22,14 @@ QString contactText(std::optional<bool> on)
     return *on ? QStringLiteral("C-NO") : QStringLiteral("C-NC");
 }
 
-QString modeText(std::optional<char> mode)
-{
-    return mode ? QString(QLatin1Char(*mode)) : QStringLiteral("unknown");
-}
-
 } // namespace
 
-MinuteAggregator::MinuteAggregator(std::int64_t carryMs) : m_carryMs(carryMs) {}
+MinuteAggregator::MinuteAggregator(std::int64_t carryMs) : m_carryMs(carryMs), m_origin(carryMs) {}
+
+std::int64_t MinuteAggregator::carryFor(std::int64_t intervalMs, std::int64_t speed)
+{
+    return std::max<std::int64_t>(3 * intervalMs, 10000) * speed;
+}
 
 MinuteAggregator::Member &MinuteAggregator::member(const QString &id)
 {
@@ -92,9 +87,7 @@ void MinuteAggregator::unplugged(const QString &id, std::int64_t ms)
 
 void MinuteAggregator::configured(const QString &id, std::int64_t ms, const QString &source)
 {
-    Member &m = member(id);
-    m.pendingSource = source;
-    m.pendingUntil = ms + m_carryMs;
+    m_origin.configured(id, ms, source);
 }
 
 // Time from contactSince to `ms` counts for the open minute, as far as the
@@ -148,31 +141,13 @@ void MinuteAggregator::changes(Member &m, const QString &id, std::int64_t ms, co
         event(id, ms, HistoryEvents::kProbeFaultBegan, QString::number(now.probeStatus));
     else if (now.probeStatus == 0 && oldProbe != 0)
         event(id, ms, HistoryEvents::kProbeFaultEnded);
+    const ChangeOrigin::Changes settings = m_origin.read(id, ms, {now.low, now.high, now.mode});
     if (fresh)
         return;
     if (now.contactOnNO != m.last->contactOnNO)
         event(id, ms, HistoryEvents::kRelay, contactText(now.contactOnNO));
-    const QString source = ms <= m.pendingUntil && !m.pendingSource.isEmpty()
-                               ? m.pendingSource
-                               : HistoryEvents::kSourceThermostat;
-    bool changed = false;
-    if (now.low != m.last->low) {
-        event(id, ms, HistoryEvents::kTl, tenths(m.last->low) + QStringLiteral(" -> ") + tenths(now.low),
-              source);
-        changed = true;
-    }
-    if (now.high != m.last->high) {
-        event(id, ms, HistoryEvents::kTh, tenths(m.last->high) + QStringLiteral(" -> ") + tenths(now.high),
-              source);
-        changed = true;
-    }
-    if (now.mode != m.last->mode) {
-        event(id, ms, HistoryEvents::kMode,
-              modeText(m.last->mode) + QStringLiteral(" -> ") + modeText(now.mode), source);
-        changed = true;
-    }
-    if (changed)
-        m.pendingSource.clear();
+    for (const ChangeOrigin::Change &c : settings.changes)
+        event(id, ms, c.kind, c.detail, settings.source);
 }
 
 void MinuteAggregator::read(const QString &id, std::int64_t ms, const std::optional<HistorySample> &sample)

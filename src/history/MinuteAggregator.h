@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeOrigin.h"
 #include "HistoryTypes.h"
 
 #include <QString>
@@ -45,6 +46,10 @@ public:
     Output take(); // what was closed since the last take
 
     static constexpr std::int64_t kMinuteMs = 60000;
+    // A read vouches for the relay's state, and a write of ours for the
+    // change the reads show next, this long: a few intervals, in the time of
+    // a clock that runs `speed` times faster than the intervals' own.
+    static std::int64_t carryFor(std::int64_t intervalMs, std::int64_t speed = 1);
 
 private:
     struct Member
@@ -59,8 +64,6 @@ private:
         std::optional<HistorySample> last;
         std::optional<bool> answering; // unknown until the first read
         bool unplugged = false;        // gone, and not back yet
-        QString pendingSource;
-        std::int64_t pendingUntil = 0;
     };
 
     Member &member(const QString &id);
@@ -73,5 +76,6 @@ private:
 
     std::int64_t m_carryMs;
     std::map<QString, Member> m_members;
+    ChangeOrigin m_origin;
     Output m_out;
 };

@@ -30,6 +30,14 @@ std::int64_t nowMs()
     return g_clock.startMs + g_clock.since.elapsed() * g_clock.speed;
 }
 
+std::int64_t speed()
+{
+    if (!g_simulated.load(std::memory_order_acquire))
+        return 1;
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    return g_clock.speed;
+}
+
 bool simulateFrom(const QProcessEnvironment &environment, QString *error)
 {
     const QString value = environment.value(QStringLiteral("CALIDORCTL_SIMULATE_CLOCK"));

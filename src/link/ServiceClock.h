@@ -15,6 +15,11 @@ namespace ServiceClock {
 // Milliseconds since the epoch.
 std::int64_t nowMs();
 
+// How many times faster than the monotonic clock it runs: 1 but in a
+// simulated run. A span the service measures in real time (a few intervals
+// between reads) is this many times longer in the rules' time.
+std::int64_t speed();
+
 // Sets the clock from the environment of a simulated run. False, with the
 // reason, for a value that does not read; the system clock stays.
 bool simulateFrom(const QProcessEnvironment &environment, QString *error);

@@ -3,22 +3,13 @@
 #include "ServiceClock.h"
 
 #include <QDateTime>
-
-namespace {
-
-// A read vouches for the relay's state this long: a few intervals.
-std::int64_t carryMs(std::int64_t intervalMs)
-{
-    return std::max<std::int64_t>(3 * intervalMs, 10000);
-}
-
-} // namespace
+#include <QFileInfo>
 
 HistoryRecorder::HistoryRecorder(Fleet &fleet, const ServiceSettings &settings, Notice notice, Clock clock,
                                  QObject *parent)
     : QObject(parent), m_fleet(fleet),
       m_clock(clock ? std::move(clock) : [] { return ServiceClock::nowMs(); }),
-      m_aggregator(carryMs(settings.intervalMs)),
+      m_aggregator(MinuteAggregator::carryFor(settings.intervalMs, ServiceClock::speed())),
       m_writer({settings.historyPath, std::chrono::milliseconds(settings.historyFlushMs),
                 settings.historyDays, [this] { return m_clock() / 1000; }},
                std::move(notice))
@@ -49,6 +40,22 @@ HistorySample HistoryRecorder::sample(const Reading &reading)
 {
     return {reading.temperature, reading.low,  reading.high,
             reading.contactOnNO, reading.mode, reading.probeStatus};
+}
+
+std::optional<QByteArray> HistoryRecorder::alertState(const QString &path, QString *error)
+{
+    // Read once at start, before the writer's thread is busy: a reader of
+    // its own, as the API's. No file yet, or one without the table: nothing kept.
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    QString notice;
+    const auto store = HistoryStore::open(path, HistoryStore::Access::ReadOnly, &notice, error);
+    return store ? store->alertState(error) : std::nullopt;
+}
+
+void HistoryRecorder::saveAlertState(QByteArray state)
+{
+    m_writer.saveAlertState(std::move(state));
 }
 
 void HistoryRecorder::start()

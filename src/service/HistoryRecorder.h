@@ -32,6 +32,11 @@ public:
 
     static HistorySample sample(const Reading &reading);
 
+    // The alert rules' state kept in the history at `path`, and the next one
+    // to keep (written at once on the writer's thread).
+    static std::optional<QByteArray> alertState(const QString &path, QString *error);
+    void saveAlertState(QByteArray state);
+
 private:
     void read(const QString &id, bool answered);
     void availability(const QString &id, bool up);

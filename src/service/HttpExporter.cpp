@@ -142,6 +142,7 @@ struct PerRequest
     bool mainApi = false;                      // a request of the main thread's API
     QByteArray method, path;
     qsizetype mostBytes = ChangeRequest::kMostBytes;
+    const HttpExporter::Action *action = nullptr; // a POST of another API
     QString id;
     QByteArray body;
     bool tooLarge = false;
@@ -193,9 +194,11 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return a;
     }
     }
-    const bool mainApi = exporter.mainApi().claims && exporter.mainApi().claims(path);
-    const std::optional<QByteArray> settingsOf = segment(path, "/api/v1/thermostats/", "/settings");
-    if (!settingsOf && !mainApi)
+    const HttpExporter::Action *action = exporter.action(path);
+    const bool mainApi = !action && exporter.mainApi().claims && exporter.mainApi().claims(path);
+    const std::optional<QByteArray> settingsOf =
+        action || mainApi ? std::nullopt : segment(path, "/api/v1/thermostats/", "/settings");
+    if (!settingsOf && !mainApi && !action)
         return std::nullopt;
     pr->mostBytes = mainApi ? exporter.mainApi().mostBytes : ChangeRequest::kMostBytes;
     if (mainApi && (method == "GET" || method == "HEAD")) {
@@ -222,6 +225,10 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
     if (!length.isEmpty() && length.toLongLong(&lengthOk) > pr->mostBytes)
         return refusal(MHD_HTTP_CONTENT_TOO_LARGE,
                        QStringLiteral("a change takes at most %1 bytes").arg(pr->mostBytes));
+    if (action) {
+        pr->action = action;
+        return std::nullopt;
+    }
     if (mainApi) {
         pr->mainApi = true;
         pr->method = method;
@@ -229,7 +236,8 @@ std::optional<HttpExporter::Answer> checkHead(HttpExporter &exporter, MHD_Connec
         return std::nullopt;
     }
     if (!exporter.pages()->ids.contains(QString::fromUtf8(*settingsOf)))
-        return refusal(MHD_HTTP_NOT_FOUND, QStringLiteral("no thermostat %1").arg(QString::fromUtf8(*settingsOf).left(64)));
+        return refusal(MHD_HTTP_NOT_FOUND,
+                       QStringLiteral("no thermostat %1").arg(QString::fromUtf8(*settingsOf).left(64)));
     pr->change = true;
     pr->id = QString::fromUtf8(*settingsOf);
     return std::nullopt;
@@ -253,7 +261,7 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
     }
     if (*uploadSize != 0) {
         // A body is kept only where one is expected, and only up to the limit.
-        if ((pr->change || pr->mainApi) && !pr->tooLarge) {
+        if ((pr->change || pr->mainApi || pr->action) && !pr->tooLarge) {
             if (pr->body.size() + qsizetype(*uploadSize) > pr->mostBytes)
                 pr->tooLarge = true;
             else
@@ -275,6 +283,14 @@ MHD_Result handle(void *cls, MHD_Connection *connection, const char *url, const 
         MHD_suspend_connection(connection);
         exporter->startMainApi(pr->method, pr->path, pr->body, pr->suspended);
         return MHD_YES;
+    }
+    if (pr->action) {
+        if (pr->tooLarge)
+            return queue(connection,
+                         refusal(MHD_HTTP_CONTENT_TOO_LARGE,
+                                 QStringLiteral("at most %1 bytes").arg(ChangeRequest::kMostBytes)),
+                         false);
+        return queue(connection, (*pr->action)(pr->body), false);
     }
     if (pr->change) {
         const ChangeRequest::Verdict v =
@@ -535,8 +551,7 @@ const std::vector<std::pair<QByteArray, QByteArray>> &HttpExporter::securityHead
 HttpExporter::Answer HttpExporter::route(const Request &request, const Pages &pages, const StaticFiles &files)
 {
     const QByteArray &path = request.path;
-    const bool page =
-        path == "/" || [&] {
+    const bool page = path == "/" || [&] {
         const std::optional<QByteArray> id = segment(path, "/thermostat/", "");
         return id && pages.ids.contains(QString::fromUtf8(*id));
     }();

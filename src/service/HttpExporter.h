@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -122,6 +123,17 @@ public:
     };
     void setMainApi(MainApi api) { m_mainApi = std::move(api); }
     const MainApi &mainApi() const { return m_mainApi; }
+    // A POST to a fixed path that is not a thermostat's (a test alert),
+    // checked as a change is: a login, JSON, the page's own Origin, a body of
+    // at most ChangeRequest::kMostBytes. `run` answers on the library's
+    // thread and must not wait. Set before start().
+    using Action = std::function<Answer(const QByteArray &body)>;
+    void addAction(const QByteArray &path, Action run) { m_actions[path] = std::move(run); }
+    const Action *action(const QByteArray &path) const
+    {
+        const auto it = m_actions.find(path);
+        return it == m_actions.end() ? nullptr : &it->second;
+    }
 
     // Which answer a GET or HEAD (or another method on a known path) gets.
     static Answer route(const Request &request, const Pages &pages, const StaticFiles &files);
@@ -169,6 +181,7 @@ private:
     ChangeHandler m_changeHandler;
     Api m_api;
     MainApi m_mainApi;
+    std::map<QByteArray, Action> m_actions;
     QObject m_main; // lives on the main thread: changes are queued to it
     std::set<std::shared_ptr<Suspended>> m_suspended;
 };

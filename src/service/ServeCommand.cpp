@@ -36,12 +36,16 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
               return ClockSync::judge(trusted ? told : ClockSync::read());
           },
           m_notice),
-      m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); })
+      m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); }),
+      m_alertApi(m_notice)
 {
-    m_exporter.setApi(
-        [this](const QByteArray &method, const QByteArray &path, const HttpExporter::Query &query) {
-            return m_historyApi.answer(method, path, query, m_fleet.snapshot(), ServiceClock::nowMs() / 1000);
-        });
+    m_exporter.setApi([this](const QByteArray &method, const QByteArray &path,
+                             const HttpExporter::Query &query) -> std::optional<HttpExporter::Answer> {
+        if (auto alerts = m_alertApi.answer(method, path, query))
+            return alerts;
+        return m_historyApi.answer(method, path, query, m_fleet.snapshot(), ServiceClock::nowMs() / 1000);
+    });
+    m_exporter.addAction(AlertApi::kTest, [this](const QByteArray &body) { return m_alertApi.test(body); });
     m_exporter.setMainApi({&ScheduleApi::claims,
                            [this](const QByteArray &method, const QByteArray &path, const QByteArray &body) {
                                return m_scheduleApi.answer(method, path, body);
@@ -126,6 +130,26 @@ void ServeCommand::startSchedules()
     m_schedules.start();
 }
 
+// The page's list and test button, and the incidents kept in the history
+// (read before its writer starts, then written by it at each change).
+// Without a history they live in memory only: a restart forgets them.
+void ServeCommand::hookAlerts(AlertWatch &alerts, HistoryRecorder *history)
+{
+    alerts.setBoard([this](std::vector<Incidents::Open> open) { m_alertApi.setOpen(std::move(open)); });
+    m_alertApi.attach(alerts.sender(), alerts.channels());
+    if (!history)
+        return;
+    QString error;
+    const std::optional<QByteArray> saved = HistoryRecorder::alertState(m_options.historyPath, &error);
+    if (!error.isEmpty())
+        m_notice(QStringLiteral("alerts: the incidents kept in %1 cannot be read (%2); starting afresh")
+                     .arg(m_options.historyPath, error));
+    alerts.restore(saved.value_or(QByteArray()),
+                   [history](QByteArray state) { history->saveAlertState(std::move(state)); });
+    if (const std::size_t open = alerts.open().size())
+        m_notice(QStringLiteral("alerts: %1 incident(s) still open from the last run").arg(open));
+}
+
 ExitCode ServeCommand::run()
 {
     // A service does not end because whoever read its messages went away:
@@ -161,7 +185,7 @@ ExitCode ServeCommand::run()
         }
         alertsConfig = *loaded.config;
     }
-    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_notice);
+    auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_options.intervalMs, m_notice);
     // `calidorctl set` says which thermostat it writes, so that the change
     // is not taken for another program's.
     ChangeNoticeListener notices(m_fleet, m_notice);
@@ -171,8 +195,10 @@ ExitCode ServeCommand::run()
     std::unique_ptr<HistoryRecorder> history;
     if (!m_options.historyPath.isEmpty()) {
         history = std::make_unique<HistoryRecorder>(m_fleet, m_options, m_notice);
-        history->start();
     }
+    hookAlerts(*alerts, history.get());
+    if (history)
+        history->start();
     // The first readings are in before anyone is told where to ask for them;
     // a thermostat that does not answer holds this up for a second at most.
     // A stop asked meanwhile ends both loops.
@@ -202,6 +228,7 @@ ExitCode ServeCommand::run()
     if (!stopping)
         QCoreApplication::exec();
     mqtt.reset();
+    m_alertApi.attach(nullptr, 0);
     alerts.reset();
     m_fleet.stop();
     m_exporter.stop();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlertApi.h"
 #include "ExitCode.h"
 #include "Fleet.h"
 #include "HistoryApi.h"
@@ -9,6 +10,9 @@
 #include "ServiceSettings.h"
 
 #include <QObject>
+
+class AlertWatch;
+class HistoryRecorder;
 #include <functional>
 #include <memory>
 
@@ -35,11 +39,13 @@ private:
     void reloadWebConfig();
     static QString webSummary(const WebConfig &web);
     void startSchedules();
+    void hookAlerts(AlertWatch &alerts, HistoryRecorder *history);
 
     const ServiceSettings m_options;
     Notice m_notice;
     Fleet m_fleet;
     HistoryApi m_historyApi;
+    AlertApi m_alertApi;
     HttpExporter m_exporter;
     ScheduleRunner m_schedules;
     ScheduleApi m_scheduleApi;

@@ -26,6 +26,7 @@ StaticFiles::StaticFiles(const QString &chartDir)
     initResources();
     add("/static/dashboard.js", "text/javascript; charset=utf-8", resource(QStringLiteral("dashboard.js")));
     add("/static/schedule.js", "text/javascript; charset=utf-8", resource(QStringLiteral("schedule.js")));
+    add("/static/alerts.js", "text/javascript; charset=utf-8", resource(QStringLiteral("alerts.js")));
     add("/static/dashboard.css", "text/css; charset=utf-8", resource(QStringLiteral("dashboard.css")));
     add("/static/favicon.svg", "image/svg+xml", resource(QStringLiteral("favicon.svg")));
     m_page = resource(QStringLiteral("index.html"));

@@ -40,6 +40,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{R"({"channels":[{"type":"email","to":[]}]})", "\"to\" must list"},
         Refused{R"({"channels":[{"type":"email","to":["-oQ/tmp@x"]}]})", "not a plain address"},
         Refused{R"({"channels":[{"type":"email","to":["a@b\nBcc: c@d"]}]})", "not a plain address"},
+        Refused{R"({"channels":[{"type":"email","to":["a@b@c"]}]})", "not a plain address"},
+        Refused{R"({"channels":[{"type":"email","to":["@b"]}]})", "not a plain address"},
+        Refused{R"({"channels":[{"type":"email","to":["a@"]}]})", "not a plain address"},
+        Refused{R"({"channels":[{"type":"email","to":["a b@c"]}]})", "not a plain address"},
+        Refused{R"({"channels":[{"type":"email","to":["a@b"],"from":"<a@b>"}]})", "\"from\" is not"},
         Refused{R"({"channels":[{"type":"email","to":["a@b"],"sendmail":"sendmail"}]})", "absolute"}));
 
 TEST(AlertsConfig, readsTokensFromTheCredentialsFolderFirst)
@@ -64,6 +69,25 @@ TEST(AlertsConfig, readsTokensFromTheCredentialsFolderFirst)
     const auto beside2 = AlertsConfig::parse(json, beside.path(), {});
     ASSERT_TRUE(beside2.config);
     EXPECT_EQ(beside2.config->channels[0].token, QByteArray("beside"));
+}
+
+// The unit hands the whole file over as a credential: a relative name is
+// looked for there, and its token beside it.
+TEST(AlertsConfig, aRelativeFileIsACredentialOfTheUnit)
+{
+    QTemporaryDir credentials;
+    for (const auto &[name, body] :
+         {std::pair{"alerts.json",
+                    R"({"channels":[{"type":"ntfy","url":"https://example.org/c","token_file":"t"}]})"},
+          std::pair{"t", "secret\n"}}) {
+        QFile file(credentials.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(body);
+    }
+    const auto loaded = AlertsConfig::load(QStringLiteral("alerts.json"), credentials.path());
+    ASSERT_TRUE(loaded.config) << loaded.error.toStdString();
+    EXPECT_EQ(loaded.config->channels[0].token, QByteArray("secret"));
+    EXPECT_FALSE(AlertsConfig::load(QStringLiteral("alerts.json"), QStringLiteral("/nonexistent")).config);
 }
 
 } // namespace

@@ -293,6 +293,33 @@ TEST_F(HistoryStoreTest, AReaderSeesWhatTheWriterCommittedAndCannotWrite)
     EXPECT_EQ(reader->prune(1000, 10, &error), -1);
 }
 
+// The alert rules' one document: kept, replaced whole, read back by a
+// reader; a reader cannot write it; a file of the first version has none.
+TEST_F(HistoryStoreTest, TheAlertStateIsOneDocumentReplacedWhole)
+{
+    auto writer = open();
+    ASSERT_TRUE(writer);
+    QString error;
+    EXPECT_FALSE(writer->alertState(&error));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    ASSERT_TRUE(writer->setAlertState(R"({"version":1})", &error)) << error.toStdString();
+    ASSERT_TRUE(writer->setAlertState(QByteArray(R"({"devices":{"é":{}}})"), &error));
+    auto reader = open(HistoryStore::Access::ReadOnly);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->alertState(&error), QByteArray(R"({"devices":{"é":{}}})"));
+    EXPECT_EQ(sqliteAnswer(path(), "SELECT count(*) FROM alert_state"), "1");
+    EXPECT_FALSE(reader->setAlertState("{}", &error));
+
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE alert_state; PRAGMA user_version=1;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    error.clear();
+    EXPECT_FALSE(open(HistoryStore::Access::ReadOnly)->alertState(&error));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
 struct Damage
 {
     const char *name;

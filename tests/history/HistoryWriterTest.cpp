@@ -63,6 +63,27 @@ TEST(HistoryWriterTest, WritesAtEachFlushAndAtStop)
     EXPECT_EQ(notices.count({}), 0);
 }
 
+// The alert state does not wait for the hourly flush; the latest wins.
+TEST(HistoryWriterTest, WritesTheAlertStateAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    Notices notices;
+    HistoryWriter writer({path, std::chrono::milliseconds(3600000), 400, {}}, notices.notice());
+    writer.start();
+    writer.submit(minutes(0, 3));
+    writer.saveAlertState(R"({"n":1})");
+    writer.saveAlertState(R"({"n":2})");
+    const auto kept = [&] { return sqliteAnswer(path, "SELECT state FROM alert_state"); };
+    for (int i = 0; i < 100 && kept() != R"({"n":2})"; ++i)
+        QThread::msleep(20);
+    EXPECT_EQ(kept(), R"({"n":2})");
+    EXPECT_EQ(countMinutes(path), "0"); // the minutes wait for their flush
+    writer.stop();
+    EXPECT_EQ(countMinutes(path), "3");
+    EXPECT_EQ(notices.count({}), 0);
+}
+
 // A full disk without mounting one: past RLIMIT_FSIZE a write fails with
 // EFBIG once SIGXFSZ is ignored.
 TEST(HistoryWriterTest, AFullDiskIsToldOnceAndTheRowsWaitInMemoryUntilThereIsRoom)

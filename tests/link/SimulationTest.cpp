@@ -95,7 +95,9 @@ TEST(Simulation, TheClockOfATestStartsWhereAskedAndRunsAtItsSpeed)
     const std::int64_t first = ServiceClock::nowMs();
     QThread::msleep(50);
     const std::int64_t later = ServiceClock::nowMs();
+    EXPECT_EQ(ServiceClock::speed(), 1000);
     ServiceClock::useSystemClock();
+    EXPECT_EQ(ServiceClock::speed(), 1);
     EXPECT_GE(first, 1700000000000);
     EXPECT_LT(first, 1700000000000 + 60000);
     EXPECT_GE(later - first, 50 * 1000); // 50 ms at a thousand times the pace

@@ -26,8 +26,8 @@ QByteArray gunzip(const QByteArray &data)
 TEST(StaticFiles, OnlyTheTableIsServed)
 {
     const StaticFiles files;
-    for (const char *path :
-         {"/static/dashboard.js", "/static/schedule.js", "/static/dashboard.css", "/static/favicon.svg"}) {
+    for (const char *path : {"/static/dashboard.js", "/static/schedule.js", "/static/alerts.js",
+                             "/static/dashboard.css", "/static/favicon.svg"}) {
         const StaticFiles::File *f = files.find(path);
         ASSERT_TRUE(f) << path;
         EXPECT_FALSE(f->body.isEmpty()) << path;

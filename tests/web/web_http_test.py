@@ -90,6 +90,29 @@ def main():
             ("GET /metrics with one", request(base + "/metrics", auth=alice)[0], 200),
             ("a static file without a login", request(base + "/static/dashboard.js")[0], 401),
         ]
+        # The alerts' API: the list open as every GET, the test alert checked as a change.
+        incidents, test = base + "/api/v1/incidents", base + "/api/v1/alerts/test"
+        cases += [
+            ("the incidents without a login", request(incidents)[0], 401),
+            ("the incidents", request(incidents, auth=alice)[0], 200),
+            ("the incidents with a parameter", request(incidents + "?all=1", auth=alice)[0], 400),
+            ("a POST to the incidents", request(incidents, "POST", b"{}", json_head, alice)[0], 405),
+            ("a test alert without a login", request(test, "POST", b"{}", json_head)[0], 401),
+            ("a test alert from a foreign Origin", request(test, "POST", b"{}", {
+                "Content-Type": "application/json", "Origin": "http://evil.example"}, alice)[0], 403),
+            ("a test alert as a form", request(test, "POST", b"x=1", {
+                "Content-Type": "application/x-www-form-urlencoded"}, alice)[0], 403),
+            ("a GET of the test alert", request(test, auth=alice)[0], 405),
+            ("a test alert that is not JSON", request(test, "POST", b"{", json_head, alice)[0], 400),
+            ("a test alert with a key", request(test, "POST", b'{"to": "x"}', json_head, alice)[0], 422),
+            ("a test alert past 4 KB", request(test, "POST", b"{}" + b" " * 8192, json_head, alice)[0], 413),
+        ]
+        status, _, body = request(test, "POST", b"{}", json_head, alice)
+        check("a test alert with no channel: 422 and why", status == 422 and json.loads(body) == {
+            "ok": False, "reason": "no channel configured"}, (status, body))
+        status, _, body = request(incidents, auth=alice)
+        check("the incidents: a list in an object", status == 200 and json.loads(body) == {"incidents": []},
+              (status, body))
         for name, got, expected in cases:
             check("%s: %d" % (name, expected), got == expected, got)
         for path in (b"/static/../metrics", b"/static/%2e%2e/metrics", b"/%2e%2e/etc/passwd", b"/../../etc/passwd",
@@ -156,6 +179,9 @@ def main():
             check("without users, /metrics is open", request(ob + "/metrics")[0] == 200)
             status, _, body = request(ob + SETTINGS, "POST", b'{"tl": 18}', {"Content-Type": "application/json"})
             check("without users, a change is refused: 403", status == 403 and b"user" in body, (status, body))
+            status, _, body = request(ob + "/api/v1/alerts/test", "POST", b"{}", {"Content-Type": "application/json"})
+            check("without users, a test alert is refused: 403", status == 403 and b"user" in body, (status, body))
+            check("without users, the incidents are open", request(ob + "/api/v1/incidents")[0] == 200)
             status, _, body = request(ob + "/", headers={"Accept-Language": "fr-CH, fr;q=0.9, en;q=0.8"})
             check("French when the browser asks for it first", b'lang="fr"' in body)
         finally:
