@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
@@ -65,16 +64,63 @@ QString valuesOf(const QJsonObject &object, Schedule::Values *values)
     return modeOf(object, &values->mode);
 }
 
-// "5d", "36h", "90m", "1d12h30m".
+// "5d", "36h", "90m", "1d12h30m": days, hours and minutes in that order,
+// each at most once, in ASCII digits.
 std::optional<std::int64_t> durationSeconds(const QString &text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:(\\d{1,4})d)?(?:(\\d{1,5})h)?(?:(\\d{1,6})m)?$"));
-    const auto match = pattern.match(text);
-    if (text.isEmpty() || !match.hasMatch())
+    struct Unit
+    {
+        QChar letter;
+        int mostDigits;
+        std::int64_t seconds;
+    };
+    static const Unit units[] = {
+        {QLatin1Char('d'), 4, 86400}, {QLatin1Char('h'), 5, 3600}, {QLatin1Char('m'), 6, 60}};
+    std::int64_t total = 0;
+    qsizetype at = 0;
+    std::size_t next = 0; // the first unit still allowed
+    while (at < text.size()) {
+        qsizetype digits = 0;
+        std::int64_t value = 0;
+        while (at + digits < text.size() && text[at + digits] >= QLatin1Char('0') &&
+               text[at + digits] <= QLatin1Char('9')) {
+            value = value * 10 + (text[at + digits].unicode() - '0');
+            if (++digits > 6)
+                return std::nullopt;
+        }
+        if (digits == 0 || at + digits >= text.size())
+            return std::nullopt;
+        const QChar letter = text[at + digits];
+        while (next < std::size(units) && units[next].letter != letter)
+            ++next;
+        if (next == std::size(units) || digits > units[next].mostDigits)
+            return std::nullopt;
+        total += value * units[next].seconds;
+        ++next;
+        at += digits + 1;
+    }
+    if (text.isEmpty())
         return std::nullopt;
-    return match.captured(1).toLongLong() * 86400 + match.captured(2).toLongLong() * 3600 +
-           match.captured(3).toLongLong() * 60;
+    return total;
+}
+
+// "06:30": hours 00 to 23, minutes 00 to 59, in ASCII digits.
+std::optional<int> minuteOfDay(const QString &text)
+{
+    if (text.size() != 5 || text[2] != QLatin1Char(':'))
+        return std::nullopt;
+    int digit[4];
+    const qsizetype where[4] = {0, 1, 3, 4};
+    for (int i = 0; i < 4; ++i) {
+        const QChar c = text[where[i]];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        digit[i] = c.unicode() - '0';
+    }
+    const int hour = digit[0] * 10 + digit[1], minute = digit[2] * 10 + digit[3];
+    if (hour > 23 || minute > 59)
+        return std::nullopt;
+    return hour * 60 + minute;
 }
 
 QString durationText(std::int64_t seconds)
@@ -153,11 +199,10 @@ Schedule::Parsed Schedule::fromJson(const QJsonObject &object)
                                        QStringLiteral("th"), QStringLiteral("mode")}))
                 return fail(QStringLiteral("unknown key \"%1\"").arg(*key));
             WeeklyEntry out;
-            static const QRegularExpression at(QStringLiteral("^([01][0-9]|2[0-3]):([0-5][0-9])$"));
-            const auto match = at.match(entry.value(QLatin1String("at")).toString());
-            if (!match.hasMatch())
+            const std::optional<int> minute = minuteOfDay(entry.value(QLatin1String("at")).toString());
+            if (!minute)
                 return fail(QStringLiteral("\"at\" must be a time HH:MM"));
-            out.minute = match.captured(1).toInt() * 60 + match.captured(2).toInt();
+            out.minute = *minute;
             const QJsonArray days = entry.value(QLatin1String("days")).toArray();
             if (days.isEmpty())
                 return fail(QStringLiteral("\"days\" must list days (mon to sun)"));

@@ -19,6 +19,17 @@
 
 namespace {
 
+// Whether schedule steps may be applied now: a synchronised clock, or one
+// the administrator vouches for (--trust-clock).
+ClockSync::Verdict judgeClock(bool trusted)
+{
+    if (!trusted)
+        return ClockSync::judge(ClockSync::read());
+    ClockSync::Facts told;
+    told.trusted = true;
+    return ClockSync::judge(told);
+}
+
 const QString kVersion = QStringLiteral(CALIDOR_VERSION);
 constexpr int kFirstReadingsWaitMs = 1000;
 
@@ -28,16 +39,10 @@ ServeCommand::ServeCommand(const ServiceSettings &options, std::shared_ptr<HidTr
                            Notice notice, QObject *parent)
     : QObject(parent), m_options(options), m_notice(notice),
       m_fleet(std::move(transport), options.intervalMs, std::move(notice)), m_historyApi(options.historyPath),
-      m_schedules(
-          m_fleet, options.historyPath, options.rampMinutes * 60,
-          [trusted = options.clockTrusted] {
-              ClockSync::Facts told;
-              told.trusted = true;
-              return ClockSync::judge(trusted ? told : ClockSync::read());
-          },
-          m_notice),
-      m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); }),
-      m_alertApi(m_notice)
+      m_alertApi(m_notice), m_schedules(
+                                m_fleet, options.historyPath, options.rampMinutes * 60,
+                                [trusted = options.clockTrusted] { return judgeClock(trusted); }, m_notice),
+      m_scheduleApi(m_schedules, [this](const QString &id) { return m_fleet.state(id).has_value(); })
 {
     m_exporter.setApi([this](const QByteArray &method, const QByteArray &path,
                              const HttpExporter::Query &query) -> std::optional<HttpExporter::Answer> {
