@@ -96,12 +96,26 @@ def main():
             "--history-flush", "1s"]
     env = {"XDG_RUNTIME_DIR": work, "CALIDORCTL_SIMULATE_THERMOSTATS": "2"}
 
-    def outside_set(device, *values):
-        """A change made behind the service's back, as the window would."""
-        subprocess.run([calidorctl, "--simulate", "--device", device, "set"] + list(values),
-                       env=dict(os.environ, **env), check=True, capture_output=True, timeout=20)
+    def outside_set(device, tl=None, th=None, mode=None):
+        """A change made behind the service's back, as another program (the
+        window) would: straight into the simulated thermostats' shared state,
+        which calidorctl set would announce to the service."""
+        read = subprocess.run([calidorctl, "--simulate", "--device", device, "read", "--format", "json"],
+                              env=dict(os.environ, **env), check=True, capture_output=True, text=True, timeout=20)
+        now = json.loads(read.stdout)
+        line = "%s %d %d %d\n" % (device, round((now["tl_celsius"] if tl is None else tl) * 10),
+                                  round((now["th_celsius"] if th is None else th) * 10),
+                                  ord(now["relay_mode"] if mode is None else mode))
+        state = os.path.join(work, "calidorctl-simulate.state")
+        kept = []
+        if os.path.exists(state):
+            with open(state) as f:
+                kept = [l for l in f if l.strip() and l.split()[0] != device]
+        with open(state + ".new", "w") as f:
+            f.write("".join(kept) + line)
+        os.replace(state + ".new", state)
 
-    outside_set("SIM0002", "--tl", "80", "--th", "90")
+    outside_set("SIM0002", tl=80, th=90)
     start = int(time.time())
     started = time.monotonic()
     # The first thermostat goes after 20 reads (4 s), for 5 s: 50 minutes of silence.
@@ -122,7 +136,7 @@ def main():
 
         # The receiver is down when a change is made behind the service's back.
         hook.down()
-        outside_set("SIM0001", "--tl", "10.5")
+        outside_set("SIM0001", tl=10.5)
         check("a change behind the service's back is mailed",
               wait_for(lambda: any("thresholds changed" in m for m in mails(work)), 15), mails(work)[-1:])
         check("... and waits for the webhook", not alerts("thresholds-changed"))
@@ -159,7 +173,7 @@ def main():
         check("no second beginning after the restart", len(alerts("out-of-band", "begin", "SIM0002")) == 1,
               alerts("out-of-band"))
 
-        outside_set("SIM0002", "--tl", "5", "--th", "45")
+        outside_set("SIM0002", tl=5, th=45)
         check("the end of the incident is told", wait_for(lambda: alerts("out-of-band", "end", "SIM0002"), 30),
               serve.said[-5:])
         check("the list empties", wait_for(lambda: incidents(serve, alice) == [], 10), incidents(serve, alice))
@@ -186,9 +200,14 @@ def main():
     try:
         if check("serve starts without a history", bare.port, bare.said):
             time.sleep(1)
-            outside_set("SIM0002", "--mode", "B")
+            outside_set("SIM0002", mode="B")
             told = wait_for(lambda: alerts("thresholds-changed", "begin", "SIM0002")[1:], 15)
             check("... and tells a change behind its back", told and "mode A -> B" in told[0]["message"], told)
+            setting = subprocess.run([calidorctl, "--simulate", "--device", "SIM0001", "set", "--th", "30"],
+                                     env=dict(os.environ, **env), capture_output=True, text=True, timeout=20)
+            time.sleep(3)
+            check("... but not one by calidorctl set, which says it is ours", setting.returncode == 0 and
+                  len(alerts("thresholds-changed", "begin", "SIM0001")) == 1, (setting.stderr, alerts("thresholds-changed")))
     finally:
         bare.stop()
 
