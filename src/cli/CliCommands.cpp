@@ -104,7 +104,9 @@ ExitCode CliCommands::set()
     SetCommand command(link,
                        {m_options.device, m_options.tl, m_options.th, m_options.mode, m_options.dryRun});
     // A service that reads this thermostat names the change after us.
-    command.beforeWriting([](const QString &id) { ChangeNotice::announce(id); });
+    command.beforeWriting([scope = m_options.service.noticeScope](const QString &id) {
+        ChangeNotice::announce({id, scope});
+    });
     QString out;
     const ThermostatLink::Failure failure = command.run(&out);
     printOut(out);

@@ -24,7 +24,7 @@ int main(int argc, char *argv[])
         CliCommands::printError(parsed.error + QStringLiteral(" (see calidorctl --help)"));
         return toInt(ExitCode::Usage);
     }
-    const CliOptions &options = parsed.options;
+    CliOptions options = parsed.options;
     if (options.help) {
         CliCommands::printOut(CommandLine::usage());
         return toInt(ExitCode::Ok);
@@ -42,6 +42,9 @@ int main(int argc, char *argv[])
     if (options.simulate) {
         simulation = std::make_unique<Simulation>(QProcessEnvironment::systemEnvironment());
         transport = simulation->transport();
+        // The virtual thermostats are those of this state file: notices of
+        // `set` concern only the services that share it.
+        options.service.noticeScope = Simulation::stateFile(QProcessEnvironment::systemEnvironment());
         QString error;
         if (!ServiceClock::simulateFrom(QProcessEnvironment::systemEnvironment(), &error)) {
             CliCommands::printError(error);

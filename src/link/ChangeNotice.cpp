@@ -10,12 +10,15 @@
 
 namespace ChangeNotice {
 
-QByteArray encode(const QString &id)
+QByteArray encode(const Notice &notice)
 {
-    return QJsonDocument(QJsonObject{{QStringLiteral("id"), id}}).toJson(QJsonDocument::Compact);
+    QJsonObject object{{QStringLiteral("id"), notice.id}};
+    if (!notice.scope.isEmpty())
+        object.insert(QStringLiteral("scope"), notice.scope);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QString> decode(const QByteArray &datagram)
+std::optional<Notice> decode(const QByteArray &datagram)
 {
     if (datagram.isEmpty() || datagram.size() > kMostBytes)
         return std::nullopt;
@@ -25,12 +28,14 @@ std::optional<QString> decode(const QByteArray &datagram)
         return std::nullopt;
     const QJsonObject object = document.object();
     const QJsonValue id = object.value(QStringLiteral("id"));
-    if (object.size() != 1 || !id.isString())
+    const QJsonValue scope = object.value(QStringLiteral("scope"));
+    if (object.size() != (scope.isUndefined() ? 1 : 2) || !id.isString() ||
+        !(scope.isUndefined() || scope.isString()))
         return std::nullopt;
-    const QString text = id.toString();
-    if (text.isEmpty() || text.size() > 128)
+    Notice notice{id.toString(), scope.toString()};
+    if (notice.id.isEmpty() || notice.id.size() > 128)
         return std::nullopt;
-    return text;
+    return notice;
 }
 
 QStringList listeners(const QByteArray &procNetUnix)
@@ -50,7 +55,7 @@ QStringList listeners(const QByteArray &procNetUnix)
     return names;
 }
 
-int announce(const QString &id)
+int announce(const Notice &notice)
 {
     QFile table(QStringLiteral("/proc/net/unix"));
     if (!table.open(QIODevice::ReadOnly))
@@ -61,7 +66,7 @@ int announce(const QString &id)
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return 0;
-    const QByteArray notice = encode(id);
+    const QByteArray datagram = encode(notice);
     int told = 0;
     for (const QString &name : names) {
         sockaddr_un address{};
@@ -72,8 +77,8 @@ int announce(const QString &id)
         std::memcpy(address.sun_path + 1, bytes.constData(),
                     size_t(bytes.size())); // sun_path[0] = 0: abstract
         const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(bytes.size()));
-        if (::sendto(fd, notice.constData(), size_t(notice.size()), MSG_NOSIGNAL,
-                     reinterpret_cast<const sockaddr *>(&address), length) == notice.size())
+        if (::sendto(fd, datagram.constData(), size_t(datagram.size()), MSG_NOSIGNAL,
+                     reinterpret_cast<const sockaddr *>(&address), length) == datagram.size())
             ++told;
     }
     ::close(fd);

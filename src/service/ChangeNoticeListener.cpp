@@ -9,8 +9,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-ChangeNoticeListener::ChangeNoticeListener(Fleet &fleet, Notice notice, QObject *parent)
-    : QObject(parent), m_fleet(fleet)
+ChangeNoticeListener::ChangeNoticeListener(Fleet &fleet, QString scope, Notice notice, QObject *parent)
+    : QObject(parent), m_fleet(fleet), m_scope(std::move(scope))
 {
     m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_un address{};
@@ -50,7 +50,8 @@ void ChangeNoticeListener::take()
             return;
         if (got > ChangeNotice::kMostBytes)
             continue; // cut short: not one of ours
-        if (const std::optional<QString> id = ChangeNotice::decode(QByteArray(buffer, int(got))))
-            m_fleet.writtenBy(*id, QStringLiteral("cli"));
+        const std::optional<ChangeNotice::Notice> told = ChangeNotice::decode(QByteArray(buffer, int(got)));
+        if (told && told->scope == m_scope)
+            m_fleet.writtenBy(told->id, QStringLiteral("cli"));
     }
 }

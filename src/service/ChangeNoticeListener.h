@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -17,13 +18,15 @@ class ChangeNoticeListener : public QObject
 public:
     using Notice = std::function<void(const QString &line)>;
 
-    ChangeNoticeListener(Fleet &fleet, Notice notice, QObject *parent = nullptr);
+    // `scope`: the notices taken (see ChangeNotice); empty for real thermostats.
+    ChangeNoticeListener(Fleet &fleet, QString scope, Notice notice, QObject *parent = nullptr);
     ~ChangeNoticeListener() override;
 
 private:
     void take();
 
     Fleet &m_fleet;
+    const QString m_scope;
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

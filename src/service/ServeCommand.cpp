@@ -193,7 +193,7 @@ ExitCode ServeCommand::run()
     auto alerts = std::make_unique<AlertWatch>(m_fleet, alertsConfig, m_options.intervalMs, m_notice);
     // `calidorctl set` says which thermostat it writes, so that the change
     // is not taken for another program's.
-    ChangeNoticeListener notices(m_fleet, m_notice);
+    ChangeNoticeListener notices(m_fleet, m_options.noticeScope, m_notice);
 
     // The history (off with --no-history) sees the first reads, and writes its
     // last minutes once the fleet has stopped.

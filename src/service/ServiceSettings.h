@@ -36,6 +36,10 @@ struct ServiceSettings
     std::int64_t rampMinutes = 10;
     bool clockTrusted = false;
 
+    // Which notices of `calidorctl set` concern these thermostats (see
+    // ChangeNotice): empty for real ones, the state file for virtual ones.
+    QString noticeScope;
+
     // The alert rules and channels (AlertsConfig's JSON); no alerts while empty.
     QString alertsConfig;
 };

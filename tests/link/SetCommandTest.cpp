@@ -1,7 +1,8 @@
 // `set` before and after the write: which values are written, which pairs
 // are refused, and what a read-back that differs says.
-#include "ChangeNotice.h"
 #include "SetCommand.h"
+
+#include "ChangeNotice.h"
 
 #include <gtest/gtest.h>
 
@@ -101,10 +102,15 @@ TEST(SetCommand, ReadBackNamesEachValueThatDiffers)
 // one, so only the exact form is taken.
 TEST(ChangeNotice, TakesOnlyAnObjectNamingOneThermostat)
 {
-    EXPECT_EQ(ChangeNotice::decode(ChangeNotice::encode(QStringLiteral("SN1234"))), QStringLiteral("SN1234"));
+    for (const ChangeNotice::Notice &notice :
+         {ChangeNotice::Notice{QStringLiteral("SN1234"), {}},
+          ChangeNotice::Notice{QStringLiteral("SIM0001"),
+                               QStringLiteral("/run/user/1000/calidorctl-simulate.state")}})
+        EXPECT_EQ(ChangeNotice::decode(ChangeNotice::encode(notice)), notice);
     for (const QByteArray &bad :
          {QByteArray(), QByteArray("SN1234"), QByteArray("[\"SN1234\"]"), QByteArray("{\"id\":12}"),
           QByteArray("{\"id\":\"\"}"), QByteArray("{\"id\":\"A\",\"tl\":5}"), QByteArray("{\"id\":\"A\""),
+          QByteArray("{\"id\":\"A\",\"scope\":7}"), QByteArray("{\"scope\":\"/x\"}"),
           "{\"id\":\"" + QByteArray(129, 'x') + "\"}", "{\"id\":\"A\"}" + QByteArray(300, ' ')})
         EXPECT_FALSE(ChangeNotice::decode(bad)) << bad.left(40).toStdString();
 
@@ -115,6 +121,6 @@ TEST(ChangeNotice, TakesOnlyAnObjectNamingOneThermostat)
                              "0000: 00000002 00000000 00000000 0002 01 44 @other/set-notices/7\n"
                              "0000: 00000002 00000000 00000000 0002 01 45\n"
                              "0000: 00000002 00000000 00000000 0002 01 46 @calidor/set-notices/90\n";
-    EXPECT_EQ(ChangeNotice::listeners(table),
-              (QStringList{QStringLiteral("calidor/set-notices/812"), QStringLiteral("calidor/set-notices/90")}));
+    EXPECT_EQ(ChangeNotice::listeners(table), (QStringList{QStringLiteral("calidor/set-notices/812"),
+                                                           QStringLiteral("calidor/set-notices/90")}));
 }
