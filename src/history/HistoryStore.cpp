@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <algorithm>
 #include <set>
 #include <sqlite3.h>
@@ -96,7 +97,8 @@ const char *const kMigrations[] = {
     // A thermostat's schedule in its JSON form, whether it is paused, and
     // what of it was last written (JSON), so that a restart neither repeats
     // nor skips a step.
-    "CREATE TABLE schedule(thermostat INTEGER PRIMARY KEY, body TEXT NOT NULL, paused INTEGER NOT NULL DEFAULT 0,"
+    "CREATE TABLE schedule(thermostat INTEGER PRIMARY KEY, body TEXT NOT NULL, paused INTEGER NOT NULL "
+    "DEFAULT 0,"
     " applied TEXT);"
     // The alert rules' open incidents and what was last told of them, one
     // JSON document, so that a restart neither repeats nor forgets one.
@@ -315,6 +317,15 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const QString &path, Access acc
         return nullptr;
     }
     Attempt a = attempt(path, access);
+    // Another process making or opening the same file (the service's writer
+    // beside `calidorctl schedule`) can hold a lock that SQLite's busy wait
+    // does not cover, such as the switch to WAL: tried again a few times.
+    for (int again = 0;
+         !a.db && again < 20 && ((a.code & 0xff) == SQLITE_BUSY || (a.code & 0xff) == SQLITE_LOCKED);
+         ++again) {
+        QThread::msleep(50);
+        a = attempt(path, access);
+    }
     if (!a.db && access == Access::ReadWrite && damaged(a.code) && QFileInfo::exists(path)) {
         const QString aside =
             path + QStringLiteral(".corrupt-") +

@@ -2,8 +2,7 @@
 // two thermostats, a minute after another, flushed by the writer every
 // FLUSH_MS and, every fifth minute, on demand; after each demanded flush it
 // prints "flushed T", T the last minute handed over before it, so that the
-// test that kills it knows what must have survived. It says "started" once
-// its writer runs.
+// test that kills it knows what must have survived.
 //
 //   history_writer_probe PATH FLUSH_MS FIRST_MINUTE
 #include "HistoryWriter.h"
@@ -26,10 +25,6 @@ int main(int argc, char **argv)
     HistoryWriter writer(options,
                          [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
     writer.start();
-    // The test's random wait starts here, however slowly this started (an
-    // emulator takes its time).
-    std::printf("started\n");
-    std::fflush(stdout);
     for (std::int64_t t = std::atoll(argv[3]);; t += 60) {
         MinuteAggregator::Output out;
         for (const char *id : {"P1", "P2"}) {
