@@ -21,7 +21,8 @@ import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from servetest import SKIP, check, finish, free_port, start_serve, stop_within_a_second, wait_for  # noqa: E402
+from servetest import (SKIP, check, finish, free_port, raw_exchange, start_serve, stop_within_a_second,  # noqa: E402
+                       wait_for)
 
 
 
@@ -37,24 +38,6 @@ def http(port, path="/metrics", method="GET", timeout=5):
             return answer.status, dict(answer.headers), answer.read()
     except urllib.error.HTTPError as e:
         return e.code, dict(e.headers), e.read()
-
-
-def raw_exchange(port, data, timeout=5):
-    """Sends bytes as they are; answers the status code, or None when the
-    server dropped the connection without one."""
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        try:
-            s.sendall(data)
-            answer = b""
-            while b"\r\n" not in answer:
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                answer += chunk
-        except (ConnectionResetError, BrokenPipeError, socket.timeout):
-            return None
-    m = re.match(rb"HTTP/1\.[01] (\d{3})", answer)
-    return int(m.group(1)) if m else None
 
 
 def sample(body, name, ident):

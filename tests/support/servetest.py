@@ -2,6 +2,7 @@
 that count, bounded waits, a free loopback port, the service started with
 its messages kept, and the end of a run."""
 
+import re
 import shutil
 import signal
 import socket
@@ -74,3 +75,21 @@ def finish(processes, folder):
     failed = results.count(False)
     print("%d passed, %d failed" % (len(results) - failed, failed))
     return 1 if failed else 0
+
+
+def raw_exchange(port, data, timeout=10):
+    """Sends bytes as they are; answers the status code, or None when the
+    server dropped the connection without one."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        try:
+            s.sendall(data)
+            answer = b""
+            while b"\r\n" not in answer:
+                chunk = s.recv(4096)
+                if not chunk:
+                    break
+                answer += chunk
+        except (ConnectionResetError, BrokenPipeError, socket.timeout):
+            return None
+    m = re.match(rb"HTTP/1\.[01] (\d{3})", answer)
+    return int(m.group(1)) if m else None

@@ -9,33 +9,17 @@ import os
 import re
 import shutil
 import signal
-import socket
 import sys
 import time
 
 sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from servetest import raw_exchange as raw  # noqa: E402
 from webtest import (Serve, check, hash_password, make_ca_and_server, request, summary, tls_context,  # noqa: E402
                      wait_for, web_config, workdir)
 
 SETTINGS = "/api/v1/thermostats/SIM0001/settings"
-
-
-def raw(port, data, timeout=10):
-    """The status code of bytes sent as they are; None when dropped."""
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        try:
-            s.sendall(data)
-            answer = b""
-            while b"\r\n" not in answer:
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                answer += chunk
-        except (ConnectionResetError, BrokenPipeError, socket.timeout):
-            return None
-    m = re.match(rb"HTTP/1\.[01] (\d{3})", answer)
-    return int(m.group(1)) if m else None
 
 
 def raw_status_or_none(port):
